@@ -1,0 +1,34 @@
+// dakoar_thread.h - the registration thread: initialises COM (multithreaded),
+// registers the class object under the server's class id, signals that the
+// start is done, then holds the registration until dakora_stop.
+#pragma once
+
+#include "rix_thread.h"
+
+#include <atomic>
+
+class CDakoarThread : public RIX::CThread {
+public:
+    CDakoarThread();
+    ~CDakoarThread() override;
+
+    // Steps 5 to 9 of dakora_start: runs the thread and waits for the
+    // outcome of its registration. Returns the start's result code.
+    int StartRegistration(int holdProcess);
+    // Signals the stop event; the thread unregisters and ends by itself.
+    void SignalStop();
+
+protected:
+    void Step() override;
+
+private:
+    int Register();
+    void UninitialiseCom();
+
+    HANDLE m_stopEvent;
+    HANDLE m_startedEvent;
+    int m_holdProcess;
+    std::atomic<int> m_result;
+    DWORD m_cookie;
+    HRESULT m_comInit; // -1 while COM is not initialised on the thread
+};

@@ -1,0 +1,96 @@
+// svr_data.h - the tag table: one record per declared tag, found by item ID
+// (name index) or by handle (record table), both hash tables of 20480 chained
+// buckets. One lock guards everything. It also owns the write-forwarding
+// worker through which client writes reach the host.
+#pragma once
+
+#include "lock.h"
+#include "opc_data.h"
+#include "write_to_dec.h"
+
+#include <string>
+#include <vector>
+
+// Browse filter types of OPC DA.
+enum BrowseFilter : int {
+    kBrowseBranches = 1,
+    kBrowseLeaves = 2,
+    kBrowseFlat = 3
+};
+
+class CSvrData : public COpcData {
+public:
+    static const unsigned kBuckets = 20480;
+    static const size_t kMaxListedNames = 1048576;
+
+    CSvrData();
+    ~CSvrData() override;
+    CSvrData(const CSvrData &) = delete;
+    CSvrData &operator=(const CSvrData &) = delete;
+
+    // COpcData
+    bool LookupItem(ItemInfo &info) override;
+    bool ReadValue(DWORD handle, FILETIME *timestamp, WORD *quality, VARIANT *value) override;
+    bool GetChangeStamp(DWORD handle, DWORD *stamp) override;
+    bool AddItemRef(DWORD handle, DWORD updateRate) override;
+    bool ReleaseItemRef(DWORD handle) override;
+    HRESULT WriteItem(DWORD handle, const FILETIME &timestamp, WORD quality,
+                      const VARIANT &value) override;
+
+    // Host entry points; results are the export codes.
+    int AddTag(const char *itemId, const char *description, const char *units, int tagType,
+               unsigned char writable);
+    int SetValue(const char *itemId, const VARIANT *value, WORD quality, DWORD timeLow,
+                 DWORD timeHigh);
+    int SetText(const char *itemId, const char *text, WORD quality, DWORD timeLow,
+                DWORD timeHigh);
+    int SetBlob(const char *itemId, const void *data, DWORD count, WORD quality,
+                DWORD timeLow, DWORD timeHigh);
+
+    // Browsing over the dot-separated hierarchy of item IDs.
+    bool BranchExists(const char *position, const char *name);
+    bool PrefixExists(const char *text);
+    std::vector<std::string> ListNames(const char *position, int filterType,
+                                       const char *pattern, VARTYPE typeFilter);
+
+    // Item references and sampling rate of a handle (bookkeeping, for tests).
+    bool GetItemRefs(DWORD handle, DWORD *refs, DWORD *samplingRate);
+
+    CWriteToDec &WriteToDec() { return m_writeToDec; }
+    UINT FormatData() const { return m_cfData; }
+    UINT FormatDataTime() const { return m_cfDataTime; }
+    UINT FormatWriteComplete() const { return m_cfWriteComplete; }
+
+private:
+    struct NameEntry {
+        NameEntry *next;
+        DWORD handle;
+        char itemId[kItemIdSize];
+    };
+    struct RecordEntry {
+        RecordEntry *next;
+        TagRecord record;
+    };
+
+    static unsigned NameBucket(const char *itemId);
+    static unsigned RecordBucket(DWORD handle);
+
+    // Callers hold m_lock.
+    TagRecord *FindRecord(DWORD handle);
+    TagRecord *FindRecordByName(const char *itemId);
+    bool InsertTag(const TagRecord &record);
+    // Runs a value update on a named tag; see the .cpp.
+    template <typename Build>
+    int UpdateValue(const char *itemId, int requiredType, WORD quality, DWORD timeLow,
+                    DWORD timeHigh, Build build);
+
+    UINT m_cfData;
+    UINT m_cfDataTime;
+    UINT m_cfWriteComplete;
+    DWORD m_startTick;
+    DWORD m_nextHandle;
+    CLock m_lock;
+    NameEntry **m_nameIndex;
+    RecordEntry **m_recordTable;
+    CWriteToDec m_writeToDec;
+};

@@ -1,0 +1,166 @@
+// COM activation across processes: a client obtains the class object of a
+// host that called dakora_start, through CLSCTX_LOCAL_SERVER, and the host
+// ends with exit code 0 when the last server-process count is given back.
+#include <windows.h>
+#include <objbase.h>
+#include <tlhelp32.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+const CLSID kClassId = {0x6C1A4E10, 0x3B7D, 0x4C55, {0x9A, 0x61, 0x0D, 0x2E, 0x8F, 0x4B, 0x7A, 0x20}};
+const char kHostName[] = "dakora_test_host.exe";
+
+std::string HostPath()
+{
+    char path[MAX_PATH];
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string dir(path);
+    return dir.substr(0, dir.find_last_of("\\/") + 1) + kHostName;
+}
+
+HANDLE StartHost(const char *arguments)
+{
+    std::string commandLine = "\"" + HostPath() + "\"";
+    if (arguments != nullptr)
+        commandLine += std::string(" ") + arguments;
+    STARTUPINFOA si = {};
+    si.cb = sizeof(si);
+    PROCESS_INFORMATION pi = {};
+    if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &si, &pi))
+        return nullptr;
+    CloseHandle(pi.hThread);
+    return pi.hProcess;
+}
+
+DWORD RunHost(const char *arguments)
+{
+    HANDLE process = StartHost(arguments);
+    if (process == nullptr)
+        return 0xFFFF;
+    DWORD code = 0xFFFE;
+    if (WaitForSingleObject(process, 30000) == WAIT_OBJECT_0)
+        GetExitCodeProcess(process, &code);
+    CloseHandle(process);
+    return code;
+}
+
+// A running host started by someone else (COM), found by its file name.
+HANDLE FindHost()
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return nullptr;
+    HANDLE found = nullptr;
+    PROCESSENTRY32 entry;
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = Process32First(snapshot, &entry); more && found == nullptr;
+         more = Process32Next(snapshot, &entry)) {
+        if (lstrcmpiA(entry.szExeFile, kHostName) == 0)
+            found = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION | PROCESS_TERMINATE, FALSE, entry.th32ProcessID);
+    }
+    CloseHandle(snapshot);
+    return found;
+}
+
+DWORD ExitCodeAfter(HANDLE process, DWORD timeoutMs)
+{
+    if (WaitForSingleObject(process, timeoutMs) != WAIT_OBJECT_0)
+        return STILL_ACTIVE;
+    DWORD code = STILL_ACTIVE;
+    GetExitCodeProcess(process, &code);
+    return code;
+}
+
+void EndLeftoverHosts()
+{
+    while (HANDLE host = FindHost()) {
+        TerminateProcess(host, 99);
+        WaitForSingleObject(host, 5000);
+        CloseHandle(host);
+    }
+}
+
+IClassFactory *GetFactory(HRESULT *hr)
+{
+    IClassFactory *factory = nullptr;
+    *hr = CoGetClassObject(kClassId, CLSCTX_LOCAL_SERVER, nullptr, IID_IClassFactory,
+                           reinterpret_cast<void **>(&factory));
+    return factory;
+}
+
+// Creating a server object is not available yet: the factory says so.
+void ExpectCreateInstanceNotImplemented(IClassFactory *factory)
+{
+    IUnknown *object = reinterpret_cast<IUnknown *>(1);
+    EXPECT_EQ(E_NOTIMPL,
+              factory->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void **>(&object)));
+    EXPECT_EQ(nullptr, object);
+}
+
+class ComActivation : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { ASSERT_EQ(0u, RunHost("-reg")); }
+    static void TearDownTestSuite()
+    {
+        EndLeftoverHosts();
+        RunHost("-unreg");
+    }
+    void SetUp() override
+    {
+        EndLeftoverHosts();
+        ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED)));
+    }
+    void TearDown() override { CoUninitialize(); }
+};
+
+} // namespace
+
+// A host that started the server holding one server-process count: clients
+// get its class object, and it ends with exit code 0 when dakora_stop gives
+// that last count back.
+TEST_F(ComActivation, ClassObjectOfARunningHostAndEndOnLastRelease)
+{
+    HANDLE started = CreateEventA(nullptr, TRUE, FALSE, "LumaretTestHostStarted");
+    HANDLE stop = CreateEventA(nullptr, TRUE, FALSE, "LumaretTestHostStop");
+    ASSERT_NE(nullptr, started);
+    ASSERT_NE(nullptr, stop);
+    HANDLE host = StartHost("-hold");
+    ASSERT_NE(nullptr, host);
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(started, 30000));
+
+    HRESULT hr = E_FAIL;
+    IClassFactory *factory = GetFactory(&hr);
+    ASSERT_EQ(S_OK, hr);
+    ASSERT_NE(nullptr, factory);
+    ExpectCreateInstanceNotImplemented(factory);
+    factory->Release();
+
+    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(host, 500));
+    SetEvent(stop);
+    EXPECT_EQ(0u, ExitCodeAfter(host, 15000));
+    CloseHandle(host);
+    CloseHandle(started);
+    CloseHandle(stop);
+}
+
+// No host is running: COM starts the program registered as LocalServer32.
+TEST_F(ComActivation, ComStartsTheRegisteredHost)
+{
+    HRESULT hr = E_FAIL;
+    IClassFactory *factory = GetFactory(&hr);
+    ASSERT_EQ(S_OK, hr);
+    ASSERT_NE(nullptr, factory);
+    HANDLE host = FindHost();
+    ASSERT_NE(nullptr, host);
+    ExpectCreateInstanceNotImplemented(factory);
+    factory->Release();
+    // Nothing holds a server-process count, yet an idle server stays up
+    // for the next client.
+    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(host, 500));
+    CloseHandle(host);
+}
