@@ -28,7 +28,7 @@ PACKAGES=(
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools
   libwine-dev wine wine64 wine32:i386 fonts-wine fonts-wqy-microhei
   xvfb xauth x11-utils imagemagick cmake make xz-utils dpkg-dev python3
-  libboost1.74-dev nsis
+  libboost1.74-dev nsis openssl
 )
 SOURCE_PACKAGES=(boost1.74 libjsoncpp curl googletest)
 
