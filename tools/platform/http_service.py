@@ -29,7 +29,7 @@ class PlatformHandler(http.server.BaseHTTPRequestHandler):
     do_GET = do_DELETE = do_PUT = do_POST
 
     def _serve(self):
-        app = self.server.app
+        self.close_connection = True      # one request per connection
         path, _, query = self.path.partition("?")
         try:
             body = self._read_body()

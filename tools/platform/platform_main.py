@@ -148,6 +148,9 @@ def main(argv=None):
     except OSError as error:
         print("cannot listen on %s port %d: %s" % (args.bind, args.port, error),
               file=sys.stderr)
+        main_listener.stop()
+        if temporary_certs:
+            shutil.rmtree(cert_dir, ignore_errors=True)
         return 1
     guard = ListenGuard(app, main_listener)
     app.switch_listeners.append(guard.reconcile)
