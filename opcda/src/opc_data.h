@@ -11,6 +11,8 @@ public:
 
     // item ID filled in by the caller; true with the other fields filled.
     virtual bool LookupItem(ItemInfo &info) = 0;
+    // The same, found by handle: item ID and the other fields filled.
+    virtual bool LookupHandle(DWORD handle, ItemInfo &info) = 0;
     // Copies time stamp, quality and value of a handle. A tag never set
     // reads as VT_EMPTY, quality 0 and time stamp 0, and the read succeeds.
     virtual bool ReadValue(DWORD handle, FILETIME *timestamp, WORD *quality,

@@ -46,6 +46,7 @@ DWORD WINAPI CThread::ThreadRoutine(void *self)
 
 void CThread::Run()
 {
+    ThreadStarting();
     while (m_stop.load() == 0) {
         if (m_waitHandle != nullptr && *m_waitHandle != nullptr) {
             if (WaitForSingleObject(*m_waitHandle, 100) != WAIT_OBJECT_0)
@@ -58,6 +59,7 @@ void CThread::Run()
             Step();
         }
     }
+    ThreadEnding();
     m_running.store(0);
 }
 

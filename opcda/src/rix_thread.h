@@ -37,6 +37,11 @@ public:
         m_callbackData = data;
     }
 
+protected:
+    // Run on the worker thread before its first pass and after its last.
+    virtual void ThreadStarting() {}
+    virtual void ThreadEnding() {}
+
 private:
     static DWORD WINAPI ThreadRoutine(void *self);
     void Run();

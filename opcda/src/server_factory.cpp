@@ -1,6 +1,7 @@
 // server_factory.cpp - class factory of the OPC DA server object.
 #include "server_factory.h"
 
+#include "opc_server.h"
 #include "server_process.h"
 
 STDMETHODIMP COpcDaServerFactory::QueryInterface(REFIID riid, void **ppv)
@@ -32,8 +33,14 @@ STDMETHODIMP COpcDaServerFactory::CreateInstance(IUnknown *outer, REFIID riid, v
     *ppv = nullptr;
     if (outer != nullptr)
         return CLASS_E_NOAGGREGATION;
-    // The server object is not part of this build yet.
-    return E_NOTIMPL;
+    COpcDaServer *server = COpcDaServer::Create();
+    if (server == nullptr)
+        return E_OUTOFMEMORY;
+    // A failed query destroys the object again (reference count 1 -> 0).
+    server->AddRef();
+    HRESULT hr = server->QueryInterface(riid, ppv);
+    server->Release();
+    return hr;
 }
 
 STDMETHODIMP COpcDaServerFactory::LockServer(BOOL lock)

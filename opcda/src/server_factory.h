@@ -5,7 +5,7 @@
 #include <windows.h>
 #include <objbase.h>
 
-class COpcDaServerFactory : public IClassFactory {
+class COpcDaServerFactory final : public IClassFactory {
 public:
     // IUnknown
     STDMETHODIMP QueryInterface(REFIID riid, void **ppv) override;

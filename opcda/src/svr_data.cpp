@@ -317,6 +317,15 @@ int CSvrData::SetBlob(const char *itemId, const void *data, DWORD count, WORD qu
                        });
 }
 
+void CSvrData::Describe(const TagRecord &record, ItemInfo &info)
+{
+    info.handle = record.handle;
+    info.canonicalType = CanonicalVarType(record.type);
+    std::memcpy(info.description, record.description, sizeof(info.description));
+    std::memcpy(info.units, record.units, sizeof(info.units));
+    info.accessRights = record.writable != 0 ? kRightsReadWrite : kRightsReadable;
+}
+
 bool CSvrData::LookupItem(ItemInfo &info)
 {
     info.itemId[sizeof(info.itemId) - 1] = '\0';
@@ -324,11 +333,18 @@ bool CSvrData::LookupItem(ItemInfo &info)
     TagRecord *record = FindRecordByName(info.itemId);
     if (record == nullptr)
         return false;
-    info.handle = record->handle;
-    info.canonicalType = CanonicalVarType(record->type);
-    std::memcpy(info.description, record->description, sizeof(info.description));
-    std::memcpy(info.units, record->units, sizeof(info.units));
-    info.accessRights = record->writable != 0 ? kRightsReadWrite : kRightsReadable;
+    Describe(*record, info);
+    return true;
+}
+
+bool CSvrData::LookupHandle(DWORD handle, ItemInfo &info)
+{
+    CAutoLock guard(m_lock);
+    TagRecord *record = FindRecord(handle);
+    if (record == nullptr)
+        return false;
+    std::memcpy(info.itemId, record->itemId, sizeof(info.itemId));
+    Describe(*record, info);
     return true;
 }
 

@@ -30,6 +30,7 @@ public:
 
     // COpcData
     bool LookupItem(ItemInfo &info) override;
+    bool LookupHandle(DWORD handle, ItemInfo &info) override;
     bool ReadValue(DWORD handle, FILETIME *timestamp, WORD *quality, VARIANT *value) override;
     bool GetChangeStamp(DWORD handle, DWORD *stamp) override;
     bool AddItemRef(DWORD handle, DWORD updateRate) override;
@@ -78,6 +79,7 @@ private:
     // Callers hold m_lock.
     TagRecord *FindRecord(DWORD handle);
     TagRecord *FindRecordByName(const char *itemId);
+    static void Describe(const TagRecord &record, ItemInfo &info);
     bool InsertTag(const TagRecord &record);
     // Runs a value update on a named tag; see the .cpp.
     template <typename Build>

@@ -1,0 +1,206 @@
+// opc_group.cpp - group object: lifetime, interface table, group state and
+// its connection point container.
+#include "opc_group.h"
+
+#include "com_memory.h"
+#include "enum_connection_points.h"
+#include "opc_data.h"
+#include "opc_server.h"
+
+#include <cwchar>
+#include <new>
+
+COpcGroup::COpcGroup(const ServerLinkPtr &link, COpcData &tags)
+    : m_refs(0), m_link(link), m_tags(tags),
+      m_dataCallbackPoint(static_cast<IOPCItemMgt *>(this)), m_nextConnection(1),
+      m_nextTransaction(1), m_serverHandle(0), m_clientHandle(0), m_active(TRUE),
+      m_updateRate(1000), m_timeBias(0), m_percentDeadband(0.0f), m_locale(2052),
+      m_enable(TRUE), m_lastScanTick(0)
+{
+    m_name[0] = L'\0';
+    m_items.reserve(kInitialItemBuckets);
+}
+
+// The item references go back to the tag table; queued requests and every
+// sink are released.
+COpcGroup::~COpcGroup()
+{
+    for (const auto &entry : m_items)
+        m_tags.ReleaseItemRef(entry.first);
+    m_items.clear();
+    m_requests.Clear();
+    m_dataCallbackPoint.ReleaseAll();
+    for (AdviseEntry &advise : m_advises)
+        advise.sink->Release();
+    m_advises.clear();
+}
+
+void COpcGroup::Configure(OPCHANDLE serverHandle, OPCHANDLE clientHandle, BOOL active,
+                          DWORD updateRate, LONG timeBias, FLOAT percentDeadband, LCID locale,
+                          LPCWSTR name)
+{
+    CAutoLock guard(m_lock);
+    m_serverHandle = serverHandle;
+    m_clientHandle = clientHandle;
+    m_active = active;
+    m_updateRate = updateRate;
+    m_timeBias = timeBias;
+    m_percentDeadband = percentDeadband;
+    m_locale = locale;
+    lstrcpynW(m_name, name != nullptr ? name : L"", 260);
+}
+
+bool COpcGroup::HasName(LPCWSTR name)
+{
+    CAutoLock guard(m_lock);
+    return std::wcscmp(m_name, name) == 0;
+}
+
+STDMETHODIMP COpcGroup::QueryInterface(REFIID riid, void **ppv)
+{
+    if (ppv == nullptr)
+        return E_INVALIDARG;
+    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IOPCItemMgt))
+        *ppv = static_cast<IOPCItemMgt *>(this);
+    else if (IsEqualIID(riid, IID_IOPCGroupStateMgt))
+        *ppv = static_cast<IOPCGroupStateMgt *>(this);
+    else if (IsEqualIID(riid, IID_IOPCSyncIO) || IsEqualIID(riid, IID_IOPCSyncIO2))
+        *ppv = static_cast<IOPCSyncIO2 *>(this);
+    else if (IsEqualIID(riid, IID_IOPCAsyncIO))
+        *ppv = static_cast<IOPCAsyncIO *>(this);
+    else if (IsEqualIID(riid, IID_IDataObject))
+        *ppv = static_cast<IDataObject *>(this);
+    else if (IsEqualIID(riid, IID_IOPCAsyncIO2) || IsEqualIID(riid, IID_IOPCAsyncIO3))
+        *ppv = static_cast<IOPCAsyncIO3 *>(this);
+    else if (IsEqualIID(riid, IID_IConnectionPointContainer))
+        *ppv = static_cast<IConnectionPointContainer *>(this);
+    else {
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    AddRef();
+    return S_OK;
+}
+
+STDMETHODIMP_(ULONG) COpcGroup::AddRef()
+{
+    return static_cast<ULONG>(++m_refs);
+}
+
+// The last release takes the group out of its server's table (when the
+// server still exists and still holds it) and destroys it.
+STDMETHODIMP_(ULONG) COpcGroup::Release()
+{
+    const LONG refs = --m_refs;
+    if (refs != 0)
+        return static_cast<ULONG>(refs);
+    ServerLinkPtr link = m_link;
+    {
+        CAutoLock guard(link->lock);
+        if (link->server != nullptr)
+            link->server->DropGroup(this);
+    }
+    delete this;
+    return 0;
+}
+
+STDMETHODIMP COpcGroup::GetState(DWORD *pUpdateRate, BOOL *pActive, LPWSTR *ppName,
+                                 LONG *pTimeBias, FLOAT *pPercentDeadband, DWORD *pLCID,
+                                 OPCHANDLE *phClientGroup, OPCHANDLE *phServerGroup)
+{
+    CAutoLock guard(m_lock);
+    if (pUpdateRate != nullptr)
+        *pUpdateRate = m_updateRate;
+    if (pActive != nullptr)
+        *pActive = m_active;
+    if (ppName != nullptr)
+        *ppName = TaskStringCopy(m_name);
+    if (pTimeBias != nullptr)
+        *pTimeBias = m_timeBias;
+    if (pPercentDeadband != nullptr)
+        *pPercentDeadband = m_percentDeadband;
+    if (pLCID != nullptr)
+        *pLCID = m_locale;
+    if (phClientGroup != nullptr)
+        *phClientGroup = m_clientHandle;
+    if (phServerGroup != nullptr)
+        *phServerGroup = m_serverHandle;
+    return S_OK;
+}
+
+namespace {
+
+// Update rate ladder of SetState: 200, 500, 1000, then multiples of 500.
+DWORD ReviseUpdateRate(DWORD requested)
+{
+    if (requested <= 200)
+        return 200;
+    if (requested <= 500)
+        return 500;
+    if (requested <= 1000)
+        return 1000;
+    return requested - requested % 500;
+}
+
+} // namespace
+
+STDMETHODIMP COpcGroup::SetState(DWORD *pRequestedUpdateRate, DWORD *pRevisedUpdateRate,
+                                 BOOL *pActive, LONG *pTimeBias, FLOAT *pPercentDeadband,
+                                 DWORD *pLCID, OPCHANDLE *phClientGroup)
+{
+    CAutoLock guard(m_lock);
+    if (pRequestedUpdateRate != nullptr)
+        m_updateRate = ReviseUpdateRate(*pRequestedUpdateRate);
+    if (pRevisedUpdateRate != nullptr)
+        *pRevisedUpdateRate = m_updateRate;
+    if (pActive != nullptr)
+        m_active = *pActive;
+    if (pTimeBias != nullptr)
+        m_timeBias = *pTimeBias;
+    if (pPercentDeadband != nullptr)
+        m_percentDeadband = *pPercentDeadband;
+    if (pLCID != nullptr)
+        m_locale = *pLCID;
+    if (phClientGroup != nullptr)
+        m_clientHandle = *phClientGroup;
+    return S_OK;
+}
+
+STDMETHODIMP COpcGroup::SetName(LPCWSTR szName)
+{
+    CAutoLock guard(m_lock);
+    lstrcpynW(m_name, szName != nullptr ? szName : L"", 260);
+    return S_OK;
+}
+
+STDMETHODIMP COpcGroup::CloneGroup(LPCWSTR, REFIID, LPUNKNOWN *ppUnk)
+{
+    if (ppUnk == nullptr)
+        return E_INVALIDARG;
+    *ppUnk = nullptr;
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP COpcGroup::EnumConnectionPoints(IEnumConnectionPoints **ppEnum)
+{
+    if (ppEnum == nullptr)
+        return E_INVALIDARG;
+    *ppEnum = nullptr;
+    CIEnumConnectionPoints *enumerator =
+        new (std::nothrow) CIEnumConnectionPoints(&m_dataCallbackPoint);
+    if (enumerator == nullptr)
+        return E_OUTOFMEMORY;
+    return enumerator->QueryInterface(IID_IEnumConnectionPoints, reinterpret_cast<void **>(ppEnum));
+}
+
+STDMETHODIMP COpcGroup::FindConnectionPoint(REFIID riid, IConnectionPoint **ppCP)
+{
+    if (ppCP == nullptr)
+        return E_INVALIDARG;
+    *ppCP = nullptr;
+    if (!IsEqualIID(riid, IID_IOPCDataCallback))
+        return E_FAIL;
+    m_dataCallbackPoint.AddRef();
+    *ppCP = &m_dataCallbackPoint;
+    return S_OK;
+}

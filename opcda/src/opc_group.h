@@ -1,0 +1,172 @@
+// opc_group.h - a group: the client's unit of subscription, with its items,
+// state, synchronous and asynchronous reads and writes, and data-change
+// subscriptions (IOPCDataCallback through its connection point, IDataObject
+// advises with the OPC DA 1.0 stream formats).
+#pragma once
+
+#include "async_request.h"
+#include "connection_point.h"
+#include "delivery.h"
+#include "group_item.h"
+#include "lock.h"
+#include "opc_interfaces.h"
+#include "server_link.h"
+
+#include <atomic>
+#include <vector>
+
+class COpcData;
+
+class COpcGroup final : public IOPCItemMgt,
+                  public IOPCGroupStateMgt,
+                  public IDataObject,
+                  public IOPCAsyncIO,
+                  public IOPCSyncIO2,
+                  public IOPCAsyncIO3,
+                  public IConnectionPointContainer {
+public:
+    static const size_t kInitialItemBuckets = 7777;
+    static const size_t kMaxAdvises = 256;
+
+    COpcGroup(const ServerLinkPtr &link, COpcData &tags);
+
+    // Set by AddGroup before the group is handed out.
+    void Configure(OPCHANDLE serverHandle, OPCHANDLE clientHandle, BOOL active,
+                   DWORD updateRate, LONG timeBias, FLOAT percentDeadband, LCID locale,
+                   LPCWSTR name);
+    OPCHANDLE ServerHandle() const { return m_serverHandle; }
+    // True when the group's name is exactly name.
+    bool HasName(LPCWSTR name);
+
+    // One worker step: a queued request or a due scan. The callbacks it
+    // prepares go to deliveries, to be made after the locks are released.
+    // True when it did work.
+    bool RunStep(DeliveryList &deliveries);
+
+    // IUnknown
+    STDMETHODIMP QueryInterface(REFIID riid, void **ppv) override;
+    STDMETHODIMP_(ULONG) AddRef() override;
+    STDMETHODIMP_(ULONG) Release() override;
+
+    // IOPCItemMgt
+    STDMETHODIMP AddItems(DWORD dwCount, OPCITEMDEF *pItemArray, OPCITEMRESULT **ppAddResults,
+                          HRESULT **ppErrors) override;
+    STDMETHODIMP ValidateItems(DWORD dwCount, OPCITEMDEF *pItemArray, BOOL bBlobUpdate,
+                               OPCITEMRESULT **ppValidationResults, HRESULT **ppErrors) override;
+    STDMETHODIMP RemoveItems(DWORD dwCount, OPCHANDLE *phServer, HRESULT **ppErrors) override;
+    STDMETHODIMP SetActiveState(DWORD dwCount, OPCHANDLE *phServer, BOOL bActive,
+                                HRESULT **ppErrors) override;
+    STDMETHODIMP SetClientHandles(DWORD dwCount, OPCHANDLE *phServer, OPCHANDLE *phClient,
+                                  HRESULT **ppErrors) override;
+    STDMETHODIMP SetDatatypes(DWORD dwCount, OPCHANDLE *phServer, VARTYPE *pRequestedDatatypes,
+                              HRESULT **ppErrors) override;
+    STDMETHODIMP CreateEnumerator(REFIID riid, LPUNKNOWN *ppUnk) override;
+
+    // IOPCGroupStateMgt
+    STDMETHODIMP GetState(DWORD *pUpdateRate, BOOL *pActive, LPWSTR *ppName, LONG *pTimeBias,
+                          FLOAT *pPercentDeadband, DWORD *pLCID, OPCHANDLE *phClientGroup,
+                          OPCHANDLE *phServerGroup) override;
+    STDMETHODIMP SetState(DWORD *pRequestedUpdateRate, DWORD *pRevisedUpdateRate, BOOL *pActive,
+                          LONG *pTimeBias, FLOAT *pPercentDeadband, DWORD *pLCID,
+                          OPCHANDLE *phClientGroup) override;
+    STDMETHODIMP SetName(LPCWSTR szName) override;
+    STDMETHODIMP CloneGroup(LPCWSTR szName, REFIID riid, LPUNKNOWN *ppUnk) override;
+
+    // IDataObject
+    STDMETHODIMP GetData(FORMATETC *pformatetcIn, STGMEDIUM *pmedium) override;
+    STDMETHODIMP GetDataHere(FORMATETC *pformatetc, STGMEDIUM *pmedium) override;
+    STDMETHODIMP QueryGetData(FORMATETC *pformatetc) override;
+    STDMETHODIMP GetCanonicalFormatEtc(FORMATETC *pformatectIn, FORMATETC *pformatetcOut) override;
+    STDMETHODIMP SetData(FORMATETC *pformatetc, STGMEDIUM *pmedium, BOOL fRelease) override;
+    STDMETHODIMP EnumFormatEtc(DWORD dwDirection, IEnumFORMATETC **ppenumFormatEtc) override;
+    STDMETHODIMP DAdvise(FORMATETC *pformatetc, DWORD advf, IAdviseSink *pAdvSink,
+                         DWORD *pdwConnection) override;
+    STDMETHODIMP DUnadvise(DWORD dwConnection) override;
+    STDMETHODIMP EnumDAdvise(IEnumSTATDATA **ppenumAdvise) override;
+
+    // IOPCAsyncIO (OPC DA 1.0)
+    STDMETHODIMP Read(DWORD dwConnection, OPCDATASOURCE dwSource, DWORD dwCount,
+                      OPCHANDLE *phServer, DWORD *pTransactionID, HRESULT **ppErrors) override;
+    STDMETHODIMP Write(DWORD dwConnection, DWORD dwCount, OPCHANDLE *phServer,
+                       VARIANT *pItemValues, DWORD *pTransactionID, HRESULT **ppErrors) override;
+    STDMETHODIMP Refresh(DWORD dwConnection, OPCDATASOURCE dwSource, DWORD *pTransactionID) override;
+    STDMETHODIMP Cancel(DWORD dwTransactionID) override;
+
+    // IOPCSyncIO, IOPCSyncIO2
+    STDMETHODIMP Read(OPCDATASOURCE dwSource, DWORD dwCount, OPCHANDLE *phServer,
+                      OPCITEMSTATE **ppItemValues, HRESULT **ppErrors) override;
+    STDMETHODIMP Write(DWORD dwCount, OPCHANDLE *phServer, VARIANT *pItemValues,
+                       HRESULT **ppErrors) override;
+    STDMETHODIMP ReadMaxAge(DWORD dwCount, OPCHANDLE *phServer, DWORD *pdwMaxAge,
+                            VARIANT **ppvValues, WORD **ppwQualities, FILETIME **ppftTimeStamps,
+                            HRESULT **ppErrors) override;
+    STDMETHODIMP WriteVQT(DWORD dwCount, OPCHANDLE *phServer, OPCITEMVQT *pItemVQT,
+                          HRESULT **ppErrors) override;
+
+    // IOPCAsyncIO2, IOPCAsyncIO3
+    STDMETHODIMP Read(DWORD dwCount, OPCHANDLE *phServer, DWORD dwTransactionID,
+                      DWORD *pdwCancelID, HRESULT **ppErrors) override;
+    STDMETHODIMP Write(DWORD dwCount, OPCHANDLE *phServer, VARIANT *pItemValues,
+                       DWORD dwTransactionID, DWORD *pdwCancelID, HRESULT **ppErrors) override;
+    STDMETHODIMP Refresh2(OPCDATASOURCE dwSource, DWORD dwTransactionID, DWORD *pdwCancelID) override;
+    STDMETHODIMP Cancel2(DWORD dwCancelID) override;
+    STDMETHODIMP SetEnable(BOOL bEnable) override;
+    STDMETHODIMP GetEnable(BOOL *pbEnable) override;
+    STDMETHODIMP ReadMaxAge(DWORD dwCount, OPCHANDLE *phServer, DWORD *pdwMaxAge,
+                            DWORD dwTransactionID, DWORD *pdwCancelID, HRESULT **ppErrors) override;
+    STDMETHODIMP WriteVQT(DWORD dwCount, OPCHANDLE *phServer, OPCITEMVQT *pItemVQT,
+                          DWORD dwTransactionID, DWORD *pdwCancelID, HRESULT **ppErrors) override;
+    STDMETHODIMP RefreshMaxAge(DWORD dwMaxAge, DWORD dwTransactionID, DWORD *pdwCancelID) override;
+
+    // IConnectionPointContainer
+    STDMETHODIMP EnumConnectionPoints(IEnumConnectionPoints **ppEnum) override;
+    STDMETHODIMP FindConnectionPoint(REFIID riid, IConnectionPoint **ppCP) override;
+
+private:
+    struct AdviseEntry {
+        IAdviseSink *sink;
+        DWORD connection;
+        CLIPFORMAT format;
+        bool withTime;   // false only for the data format without time
+        bool dataFormat; // false for the write-complete format
+    };
+
+    ~COpcGroup();
+
+    // Shared checks and allocation of the item management methods.
+    HRESULT ResolveItems(DWORD count, OPCITEMDEF *items, bool add, OPCITEMRESULT **results,
+                         HRESULT **errors);
+    template <typename Apply>
+    HRESULT ForEachHandle(DWORD count, OPCHANDLE *handles, const void *values, HRESULT **errors,
+                          Apply apply);
+    // Queues an asynchronous request; see async_request.h.
+    HRESULT QueueRequest(AsyncRequest::Kind kind, DWORD count, OPCHANDLE *handles,
+                         const DWORD *maxAges, const VARIANT *values, const OPCITEMVQT *records,
+                         DWORD transactionId, DWORD *cancelId, HRESULT **errors);
+    HRESULT QueueRefresh(AsyncRequest::Kind kind, DWORD transactionId, DWORD *cancelId);
+    void RunRequest(AsyncRequest &request, DeliveryList &deliveries);
+    void RunScan(DeliveryList &deliveries);
+    // Reads the given group items (null: removed meanwhile) into values.
+    std::unique_ptr<ItemValues> ReadGroupItems(const std::vector<const GroupItem *> &items);
+
+    std::atomic<LONG> m_refs;
+    ServerLinkPtr m_link;
+    COpcData &m_tags;
+    CLock m_lock;
+    CConnectPointGroup m_dataCallbackPoint;
+    std::vector<AdviseEntry> m_advises;
+    DWORD m_nextConnection;
+    DWORD m_nextTransaction;
+    CAsyncRequestQueue m_requests;
+    WCHAR m_name[260];
+    OPCHANDLE m_serverHandle;
+    OPCHANDLE m_clientHandle;
+    BOOL m_active;
+    DWORD m_updateRate;
+    LONG m_timeBias;
+    FLOAT m_percentDeadband;
+    LCID m_locale;
+    BOOL m_enable;
+    DWORD m_lastScanTick;
+    GroupItemMap m_items;
+};

@@ -1,0 +1,181 @@
+// opc_group_async_io.cpp - IOPCAsyncIO2 and IOPCAsyncIO3 of a group: the
+// requests are queued with their own copies of handles and values and run
+// by the server's worker, which reports back through the group's
+// IOPCDataCallback sinks. The old IOPCAsyncIO is not offered.
+#include "opc_group.h"
+
+#include "com_memory.h"
+#include "opc_errors.h"
+
+HRESULT COpcGroup::QueueRequest(AsyncRequest::Kind kind, DWORD count, OPCHANDLE *handles,
+                                const DWORD *maxAges, const VARIANT *values,
+                                const OPCITEMVQT *records, DWORD transactionId, DWORD *cancelId,
+                                HRESULT **errors)
+{
+    CAutoLock guard(m_lock);
+    if (m_requests.Full())
+        return E_FAIL;
+    HRESULT *errorArray = TaskAllocArray<HRESULT>(count);
+    if (errorArray == nullptr)
+        return E_OUTOFMEMORY;
+
+    AsyncRequest request;
+    request.kind = kind;
+    request.transactionId = transactionId;
+    bool someFailed = false;
+    try {
+        request.handles.reserve(count);
+        for (DWORD i = 0; i < count; ++i) {
+            if (m_items.find(handles[i]) == m_items.end()) {
+                errorArray[i] = OPC_E_INVALIDHANDLE;
+                someFailed = true;
+                continue;
+            }
+            request.handles.push_back(handles[i]);
+            if (maxAges != nullptr)
+                request.maxAges.push_back(maxAges[i]);
+            if (values != nullptr) {
+                VARIANT copy;
+                VariantInit(&copy);
+                VariantCopyInd(&copy, const_cast<VARIANT *>(&values[i]));
+                request.values.push_back(copy);
+            }
+            if (records != nullptr) {
+                OPCITEMVQT copy = records[i];
+                VariantInit(&copy.vDataValue);
+                VariantCopyInd(&copy.vDataValue, const_cast<VARIANT *>(&records[i].vDataValue));
+                request.records.push_back(copy);
+            }
+            errorArray[i] = S_OK;
+        }
+    } catch (...) {
+        request.Release();
+        CoTaskMemFree(errorArray);
+        return E_OUTOFMEMORY;
+    }
+    request.cancelId = m_nextTransaction++;
+    *cancelId = request.cancelId;
+    m_requests.Push(request);
+    *errors = errorArray;
+    return someFailed ? S_FALSE : S_OK;
+}
+
+HRESULT COpcGroup::QueueRefresh(AsyncRequest::Kind kind, DWORD transactionId, DWORD *cancelId)
+{
+    if (cancelId == nullptr)
+        return E_INVALIDARG;
+    CAutoLock guard(m_lock);
+    if (m_requests.Full())
+        return E_FAIL;
+    AsyncRequest request;
+    request.kind = kind;
+    request.transactionId = transactionId;
+    request.cancelId = m_nextTransaction++;
+    *cancelId = request.cancelId;
+    m_requests.Push(request);
+    return S_OK;
+}
+
+namespace {
+
+bool ClearAsyncOutputs(DWORD count, const void *array, DWORD *cancelId, HRESULT **errors)
+{
+    if (count == 0 || array == nullptr || cancelId == nullptr || errors == nullptr)
+        return false;
+    *errors = nullptr;
+    *cancelId = 0;
+    return true;
+}
+
+} // namespace
+
+STDMETHODIMP COpcGroup::Read(DWORD dwCount, OPCHANDLE *phServer, DWORD dwTransactionID,
+                             DWORD *pdwCancelID, HRESULT **ppErrors)
+{
+    if (!ClearAsyncOutputs(dwCount, phServer, pdwCancelID, ppErrors))
+        return E_INVALIDARG;
+    return QueueRequest(AsyncRequest::kRead, dwCount, phServer, nullptr, nullptr, nullptr,
+                        dwTransactionID, pdwCancelID, ppErrors);
+}
+
+STDMETHODIMP COpcGroup::Write(DWORD dwCount, OPCHANDLE *phServer, VARIANT *pItemValues,
+                              DWORD dwTransactionID, DWORD *pdwCancelID, HRESULT **ppErrors)
+{
+    if (pItemValues == nullptr || !ClearAsyncOutputs(dwCount, phServer, pdwCancelID, ppErrors))
+        return E_INVALIDARG;
+    return QueueRequest(AsyncRequest::kWrite, dwCount, phServer, nullptr, pItemValues, nullptr,
+                        dwTransactionID, pdwCancelID, ppErrors);
+}
+
+STDMETHODIMP COpcGroup::ReadMaxAge(DWORD dwCount, OPCHANDLE *phServer, DWORD *pdwMaxAge,
+                                   DWORD dwTransactionID, DWORD *pdwCancelID, HRESULT **ppErrors)
+{
+    if (pdwMaxAge == nullptr || !ClearAsyncOutputs(dwCount, phServer, pdwCancelID, ppErrors))
+        return E_INVALIDARG;
+    return QueueRequest(AsyncRequest::kReadMaxAge, dwCount, phServer, pdwMaxAge, nullptr, nullptr,
+                        dwTransactionID, pdwCancelID, ppErrors);
+}
+
+STDMETHODIMP COpcGroup::WriteVQT(DWORD dwCount, OPCHANDLE *phServer, OPCITEMVQT *pItemVQT,
+                                 DWORD dwTransactionID, DWORD *pdwCancelID, HRESULT **ppErrors)
+{
+    if (pItemVQT == nullptr || !ClearAsyncOutputs(dwCount, phServer, pdwCancelID, ppErrors))
+        return E_INVALIDARG;
+    return QueueRequest(AsyncRequest::kWriteVQT, dwCount, phServer, nullptr, nullptr, pItemVQT,
+                        dwTransactionID, pdwCancelID, ppErrors);
+}
+
+STDMETHODIMP COpcGroup::Refresh2(OPCDATASOURCE, DWORD dwTransactionID, DWORD *pdwCancelID)
+{
+    return QueueRefresh(AsyncRequest::kRefresh, dwTransactionID, pdwCancelID);
+}
+
+STDMETHODIMP COpcGroup::RefreshMaxAge(DWORD, DWORD dwTransactionID, DWORD *pdwCancelID)
+{
+    return QueueRefresh(AsyncRequest::kRefreshMaxAge, dwTransactionID, pdwCancelID);
+}
+
+// A request still waiting is marked; the worker then skips it and reports
+// OnCancelComplete instead of its result.
+STDMETHODIMP COpcGroup::Cancel2(DWORD dwCancelID)
+{
+    CAutoLock guard(m_lock);
+    return m_requests.MarkCancelled(dwCancelID) ? S_OK : S_FALSE;
+}
+
+STDMETHODIMP COpcGroup::SetEnable(BOOL bEnable)
+{
+    CAutoLock guard(m_lock);
+    m_enable = bEnable;
+    return S_OK;
+}
+
+STDMETHODIMP COpcGroup::GetEnable(BOOL *pbEnable)
+{
+    if (pbEnable == nullptr)
+        return E_INVALIDARG;
+    CAutoLock guard(m_lock);
+    *pbEnable = m_enable;
+    return S_OK;
+}
+
+// OPC DA 1.0 asynchronous I/O is not offered.
+STDMETHODIMP COpcGroup::Read(DWORD, OPCDATASOURCE, DWORD, OPCHANDLE *, DWORD *, HRESULT **)
+{
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP COpcGroup::Write(DWORD, DWORD, OPCHANDLE *, VARIANT *, DWORD *, HRESULT **)
+{
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP COpcGroup::Refresh(DWORD, OPCDATASOURCE, DWORD *)
+{
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP COpcGroup::Cancel(DWORD)
+{
+    return E_NOTIMPL;
+}

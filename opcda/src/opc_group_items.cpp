@@ -1,0 +1,206 @@
+// opc_group_items.cpp - IOPCItemMgt of a group: adding, validating and
+// removing items, their active state, client handles and requested types,
+// and the item attributes enumerator.
+#include "opc_group.h"
+
+#include "com_memory.h"
+#include "enum_item_attributes.h"
+#include "opc_data.h"
+#include "opc_errors.h"
+
+#include <new>
+
+namespace {
+
+// Looks an OPCITEMDEF's item ID up in the tag table. An ID that is null or
+// whose ANSI form does not fit the tag table's 79 characters is unknown.
+bool LookupItemId(COpcData &tags, LPCWSTR itemId, ItemInfo &info)
+{
+    ZeroMemory(&info, sizeof(info));
+    if (!WideToAnsi(itemId, info.itemId, sizeof(info.itemId)) || info.itemId[0] == '\0')
+        return false;
+    return tags.LookupItem(info);
+}
+
+void FillResult(OPCITEMRESULT &result, const ItemInfo &info, OPCHANDLE serverHandle)
+{
+    result.hServer = serverHandle;
+    result.vtCanonicalDataType = info.canonicalType;
+    result.wReserved = 0;
+    result.dwAccessRights = info.accessRights;
+    result.dwBlobSize = 0;
+    result.pBlob = nullptr;
+}
+
+} // namespace
+
+HRESULT COpcGroup::ResolveItems(DWORD count, OPCITEMDEF *items, bool add,
+                                OPCITEMRESULT **results, HRESULT **errors)
+{
+    if (count == 0 || items == nullptr || results == nullptr || errors == nullptr)
+        return E_INVALIDARG;
+    *results = nullptr;
+    *errors = nullptr;
+    OPCITEMRESULT *resultArray = TaskAllocArray<OPCITEMRESULT>(count);
+    HRESULT *errorArray = TaskAllocArray<HRESULT>(count);
+    if (resultArray == nullptr || errorArray == nullptr) {
+        TaskFree(resultArray);
+        TaskFree(errorArray);
+        return E_OUTOFMEMORY;
+    }
+
+    CAutoLock guard(m_lock);
+    for (DWORD i = 0; i < count; ++i) {
+        ItemInfo info;
+        if (!LookupItemId(m_tags, items[i].szItemID, info)) {
+            errorArray[i] = OPC_E_UNKNOWNITEMID;
+            continue;
+        }
+        errorArray[i] = S_OK;
+        if (!add) {
+            FillResult(resultArray[i], info, 0);
+            continue;
+        }
+        FillResult(resultArray[i], info, info.handle);
+        auto found = m_items.find(info.handle);
+        if (found != m_items.end()) {
+            // The tag is already in the group: it takes the new client
+            // handle and requested type.
+            found->second.clientHandle = items[i].hClient;
+            found->second.requestedType = items[i].vtRequestedDataType;
+            continue;
+        }
+        try {
+            m_items.emplace(info.handle,
+                            GroupItem{info.handle, items[i].hClient, items[i].vtRequestedDataType,
+                                      static_cast<WORD>(items[i].bActive & 0xFFFF), 0});
+        } catch (...) {
+            ZeroMemory(&resultArray[i], sizeof(resultArray[i]));
+            errorArray[i] = E_OUTOFMEMORY;
+            continue;
+        }
+        m_tags.AddItemRef(info.handle, m_updateRate);
+    }
+    *results = resultArray;
+    *errors = errorArray;
+    return S_OK;
+}
+
+STDMETHODIMP COpcGroup::AddItems(DWORD dwCount, OPCITEMDEF *pItemArray,
+                                 OPCITEMRESULT **ppAddResults, HRESULT **ppErrors)
+{
+    return ResolveItems(dwCount, pItemArray, true, ppAddResults, ppErrors);
+}
+
+STDMETHODIMP COpcGroup::ValidateItems(DWORD dwCount, OPCITEMDEF *pItemArray, BOOL,
+                                      OPCITEMRESULT **ppValidationResults, HRESULT **ppErrors)
+{
+    return ResolveItems(dwCount, pItemArray, false, ppValidationResults, ppErrors);
+}
+
+// Runs apply(item, index) for every handle found in the item map, under the
+// group lock, and fills the per-handle errors.
+template <typename Apply>
+HRESULT COpcGroup::ForEachHandle(DWORD count, OPCHANDLE *handles, const void *values,
+                                 HRESULT **errors, Apply apply)
+{
+    if (count == 0 || handles == nullptr || values == nullptr || errors == nullptr)
+        return E_INVALIDARG;
+    *errors = nullptr;
+    HRESULT *errorArray = TaskAllocArray<HRESULT>(count);
+    if (errorArray == nullptr)
+        return E_OUTOFMEMORY;
+    CAutoLock guard(m_lock);
+    for (DWORD i = 0; i < count; ++i) {
+        auto found = m_items.find(handles[i]);
+        if (found == m_items.end()) {
+            errorArray[i] = OPC_E_INVALIDHANDLE;
+            continue;
+        }
+        apply(found->second, i);
+        errorArray[i] = S_OK;
+    }
+    *errors = errorArray;
+    return S_OK;
+}
+
+STDMETHODIMP COpcGroup::RemoveItems(DWORD dwCount, OPCHANDLE *phServer, HRESULT **ppErrors)
+{
+    if (phServer == nullptr || ppErrors == nullptr)
+        return E_INVALIDARG;
+    *ppErrors = nullptr;
+    HRESULT *errorArray = TaskAllocArray<HRESULT>(dwCount);
+    if (errorArray == nullptr)
+        return E_OUTOFMEMORY;
+    CAutoLock guard(m_lock);
+    for (DWORD i = 0; i < dwCount; ++i) {
+        if (m_items.erase(phServer[i]) == 0) {
+            errorArray[i] = OPC_E_INVALIDHANDLE;
+            continue;
+        }
+        m_tags.ReleaseItemRef(phServer[i]);
+        errorArray[i] = S_OK;
+    }
+    *ppErrors = errorArray;
+    return S_OK;
+}
+
+STDMETHODIMP COpcGroup::SetActiveState(DWORD dwCount, OPCHANDLE *phServer, BOOL bActive,
+                                       HRESULT **ppErrors)
+{
+    return ForEachHandle(dwCount, phServer, phServer, ppErrors, [bActive](GroupItem &item, DWORD) {
+        item.active = static_cast<WORD>(bActive & 0xFFFF);
+    });
+}
+
+STDMETHODIMP COpcGroup::SetClientHandles(DWORD dwCount, OPCHANDLE *phServer, OPCHANDLE *phClient,
+                                         HRESULT **ppErrors)
+{
+    return ForEachHandle(dwCount, phServer, phClient, ppErrors,
+                         [phClient](GroupItem &item, DWORD i) { item.clientHandle = phClient[i]; });
+}
+
+STDMETHODIMP COpcGroup::SetDatatypes(DWORD dwCount, OPCHANDLE *phServer,
+                                     VARTYPE *pRequestedDatatypes, HRESULT **ppErrors)
+{
+    return ForEachHandle(dwCount, phServer, pRequestedDatatypes, ppErrors,
+                         [pRequestedDatatypes](GroupItem &item, DWORD i) {
+                             item.requestedType = pRequestedDatatypes[i];
+                         });
+}
+
+// The group's items as OPCITEMATTRIBUTES, a snapshot taken now. S_FALSE and
+// no enumerator when the group has no items.
+STDMETHODIMP COpcGroup::CreateEnumerator(REFIID riid, LPUNKNOWN *ppUnk)
+{
+    if (ppUnk == nullptr)
+        return E_INVALIDARG;
+    *ppUnk = nullptr;
+    if (!IsEqualIID(riid, IID_IEnumOPCItemAttributes) && !IsEqualIID(riid, IID_IUnknown))
+        return E_NOINTERFACE;
+
+    std::vector<ItemAttributes> attributes;
+    {
+        CAutoLock guard(m_lock);
+        try {
+            attributes.reserve(m_items.size());
+            for (const auto &entry : m_items) {
+                const GroupItem &item = entry.second;
+                ItemInfo info;
+                if (!m_tags.LookupHandle(item.serverHandle, info))
+                    continue;
+                attributes.push_back({info.itemId, item.active != 0, item.clientHandle,
+                                      item.serverHandle, info.accessRights, item.requestedType,
+                                      info.canonicalType});
+            }
+        } catch (...) {
+            return E_OUTOFMEMORY;
+        }
+    }
+    if (attributes.empty())
+        return S_FALSE;
+    CEnumItemAttributes *enumerator = new (std::nothrow) CEnumItemAttributes(std::move(attributes));
+    if (enumerator == nullptr)
+        return E_OUTOFMEMORY;
+    return enumerator->QueryInterface(riid, reinterpret_cast<void **>(ppUnk));
+}

@@ -1,0 +1,117 @@
+// opc_server.h - the OPC DA server object, one per client connection: its
+// groups, status and locale, browsing of the tag hierarchy, item properties
+// and reads/writes by item ID. Every server object sees the one tag table.
+#pragma once
+
+#include "connection_point.h"
+#include "do_asyn_thread.h"
+#include "lock.h"
+#include "opc_interfaces.h"
+#include "server_link.h"
+
+#include <atomic>
+
+class COpcGroup;
+
+class COpcDaServer final : public IOPCServer,
+                     public IOPCCommon,
+                     public IOPCItemProperties,
+                     public IOPCBrowseServerAddressSpace,
+                     public IOPCItemIO,
+                     public IConnectionPointContainer {
+public:
+    static const unsigned kGroupBuckets = 32;
+    static const LCID kDefaultLocale = 2052;
+
+    // Creates a server object with a reference count of 0, holding one
+    // server-process count and running its worker. Null when out of memory.
+    static COpcDaServer *Create();
+
+    // IUnknown
+    STDMETHODIMP QueryInterface(REFIID riid, void **ppv) override;
+    STDMETHODIMP_(ULONG) AddRef() override;
+    STDMETHODIMP_(ULONG) Release() override;
+
+    // IOPCServer
+    STDMETHODIMP AddGroup(LPCWSTR szName, BOOL bActive, DWORD dwRequestedUpdateRate,
+                          OPCHANDLE hClientGroup, LONG *pTimeBias, FLOAT *pPercentDeadband,
+                          DWORD dwLCID, OPCHANDLE *phServerGroup, DWORD *pRevisedUpdateRate,
+                          REFIID riid, LPUNKNOWN *ppUnk) override;
+    STDMETHODIMP GetErrorString(HRESULT dwError, LCID dwLocale, LPWSTR *ppString) override;
+    STDMETHODIMP GetGroupByName(LPCWSTR szName, REFIID riid, LPUNKNOWN *ppUnk) override;
+    STDMETHODIMP GetStatus(OPCSERVERSTATUS **ppServerStatus) override;
+    STDMETHODIMP RemoveGroup(OPCHANDLE hServerGroup, BOOL bForce) override;
+    STDMETHODIMP CreateGroupEnumerator(OPCENUMSCOPE dwScope, REFIID riid, LPUNKNOWN *ppUnk) override;
+
+    // IOPCCommon
+    STDMETHODIMP SetLocaleID(LCID dwLcid) override;
+    STDMETHODIMP GetLocaleID(LCID *pdwLcid) override;
+    STDMETHODIMP QueryAvailableLocaleIDs(DWORD *pdwCount, LCID **pdwLcid) override;
+    STDMETHODIMP GetErrorString(HRESULT dwError, LPWSTR *ppString) override;
+    STDMETHODIMP SetClientName(LPCWSTR szName) override;
+
+    // IOPCItemProperties
+    STDMETHODIMP QueryAvailableProperties(LPWSTR szItemID, DWORD *pdwCount, DWORD **ppPropertyIDs,
+                                          LPWSTR **ppDescriptions, VARTYPE **ppvtDataTypes) override;
+    STDMETHODIMP GetItemProperties(LPWSTR szItemID, DWORD dwCount, DWORD *pdwPropertyIDs,
+                                   VARIANT **ppvData, HRESULT **ppErrors) override;
+    STDMETHODIMP LookupItemIDs(LPWSTR szItemID, DWORD dwCount, DWORD *pdwPropertyIDs,
+                               LPWSTR **ppszNewItemIDs, HRESULT **ppErrors) override;
+
+    // IOPCBrowseServerAddressSpace
+    STDMETHODIMP QueryOrganization(OPCNAMESPACETYPE *pNameSpaceType) override;
+    STDMETHODIMP ChangeBrowsePosition(OPCBROWSEDIRECTION dwBrowseDirection, LPCWSTR szString) override;
+    STDMETHODIMP BrowseOPCItemIDs(OPCBROWSETYPE dwBrowseFilterType, LPCWSTR szFilterCriteria,
+                                  VARTYPE vtDataTypeFilter, DWORD dwAccessRightsFilter,
+                                  LPENUMSTRING *ppIEnumString) override;
+    STDMETHODIMP GetItemID(LPWSTR szItemDataID, LPWSTR *szItemID) override;
+    STDMETHODIMP BrowseAccessPaths(LPCWSTR szItemID, LPENUMSTRING *ppIEnumString) override;
+
+    // IOPCItemIO
+    STDMETHODIMP Read(DWORD dwCount, LPCWSTR *pszItemIDs, DWORD *pdwMaxAge, VARIANT **ppvValues,
+                      WORD **ppwQualities, FILETIME **ppftTimeStamps, HRESULT **ppErrors) override;
+    STDMETHODIMP WriteVQT(DWORD dwCount, LPCWSTR *pszItemIDs, OPCITEMVQT *pItemVQT,
+                          HRESULT **ppErrors) override;
+
+    // IConnectionPointContainer
+    STDMETHODIMP EnumConnectionPoints(IEnumConnectionPoints **ppEnum) override;
+    STDMETHODIMP FindConnectionPoint(REFIID riid, IConnectionPoint **ppCP) override;
+
+    // One pass of the worker over every group; true when any group did work.
+    bool RunPass();
+    // Final release of a group: takes it out of the table (server lock held
+    // inside). Called by the group under the link's lock.
+    void DropGroup(COpcGroup *group);
+    // Group count, for tests and status.
+    DWORD GroupCount();
+
+private:
+    struct GroupEntry {
+        GroupEntry *next;
+        COpcGroup *group;
+    };
+
+    COpcDaServer();
+    ~COpcDaServer();
+    bool Initialise();
+
+    static unsigned GroupBucket(OPCHANDLE handle);
+    // Callers hold m_lock. Unlinks the group with this handle; null if none.
+    COpcGroup *TakeGroup(OPCHANDLE handle);
+    void InsertGroup(COpcGroup *group, OPCHANDLE handle);
+
+    CLock m_lock;
+    GroupEntry *m_groupTable[kGroupBuckets];
+    DWORD m_groupCount;
+    std::atomic<LCID> m_locale;
+    WCHAR m_clientName[260];
+    FILETIME m_startTime;
+    CConnectPointShutdown m_shutdownPoint;
+    CDoAsynThread m_worker;
+    std::atomic<DWORD> m_nextGroupHandle;
+    CLock m_browseLock;
+    char m_browsePosition[128];
+    std::atomic<LONG> m_refs;
+    ServerLinkPtr m_link;
+    bool m_holdsProcess;
+};
