@@ -718,9 +718,16 @@ class HttpsTest(unittest.TestCase):
         issuer = dict(x[0] for x in certificate["issuer"])
         self.assertIn("CA", issuer["commonName"])
 
-    def test_untrusted_without_the_ca_file(self):
+    def test_untrusted_without_the_ca_file_or_with_the_unrelated_one(self):
         with self.assertRaises(ssl.SSLCertVerificationError):
             self.platform.post_raw(b"reqCode=login", trust=False)
+        context = ssl.create_default_context(
+            cafile=self.platform.info["tls"]["other_ca_file"])
+        connection = http.client.HTTPSConnection("localhost", self.platform.port,
+                                                 timeout=10, context=context)
+        with self.assertRaises(ssl.SSLCertVerificationError):
+            connection.request("POST", "/opc.do", body=b"reqCode=login")
+        connection.close()
 
     def test_wrong_host_name_fails_verification(self):
         with self.assertRaises(ssl.SSLCertVerificationError) as caught:

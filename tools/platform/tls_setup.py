@@ -6,6 +6,12 @@ told otherwise; Windows' TLS stack matches host names against DNS names
 only, so no IP address entry is made). A client that is given the CA file
 trusts the server; one that is not sees an untrusted certificate, and one
 that connects under another name sees a name mismatch.
+
+A second, unrelated authority (other-ca.pem, its key thrown away) is made
+too: a client given it as its CA file must refuse the server. This gives an
+"untrusted certificate" case also where the client's system store cannot be
+relied on to refuse an unknown authority (Wine's TLS stack accepts any
+certificate when no CA file is given).
 """
 
 import os
@@ -13,6 +19,7 @@ import ssl
 import subprocess
 
 CA_SUBJECT = "/O=Lumaret stand-in platform/CN=Lumaret stand-in test CA"
+OTHER_CA_SUBJECT = "/O=Lumaret stand-in platform/CN=Unrelated test CA"
 DAYS = "30"
 
 
@@ -24,10 +31,12 @@ class TlsFiles:
         self.ca_key = os.path.join(directory, "ca.key")
         self.cert_file = os.path.join(directory, "server.pem")
         self.key_file = os.path.join(directory, "server.key")
+        self.other_ca_file = os.path.join(directory, "other-ca.pem")
 
     def describe(self):
         return {"ca_file": self.ca_file, "cert_file": self.cert_file,
-                "key_file": self.key_file, "dns_name": self.dns_name}
+                "key_file": self.key_file, "dns_name": self.dns_name,
+                "other_ca_file": self.other_ca_file}
 
 
 def _openssl(*args, directory):
@@ -38,18 +47,25 @@ def _openssl(*args, directory):
             args[0], result.stdout.decode("utf-8", "replace").strip()))
 
 
-def make_certificates(directory, dns_name="localhost"):
-    """Writes ca.pem/ca.key and server.pem/server.key into directory
-    (replacing older ones) and returns their paths."""
-    os.makedirs(directory, exist_ok=True)
-    files = TlsFiles(directory, dns_name)
+def _make_authority(subject, key_file, cert_file, directory):
     _openssl("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-sha256",
-             "-days", DAYS, "-subj", CA_SUBJECT,
-             "-keyout", files.ca_key, "-out", files.ca_file,
+             "-days", DAYS, "-subj", subject,
+             "-keyout", key_file, "-out", cert_file,
              "-addext", "basicConstraints=critical,CA:TRUE",
              "-addext", "keyUsage=critical,keyCertSign,cRLSign",
              "-addext", "subjectKeyIdentifier=hash",
              directory=directory)
+
+
+def make_certificates(directory, dns_name="localhost"):
+    """Writes ca.pem/ca.key, server.pem/server.key and other-ca.pem into
+    directory (replacing older ones) and returns their paths."""
+    os.makedirs(directory, exist_ok=True)
+    files = TlsFiles(directory, dns_name)
+    _make_authority(CA_SUBJECT, files.ca_key, files.ca_file, directory)
+    other_key = os.path.join(directory, "other-ca.key")
+    _make_authority(OTHER_CA_SUBJECT, other_key, files.other_ca_file, directory)
+    os.remove(other_key)
     request = os.path.join(directory, "server.csr")
     _openssl("req", "-new", "-newkey", "rsa:2048", "-nodes", "-sha256",
              "-subj", "/CN=%s" % dns_name,
