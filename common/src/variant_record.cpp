@@ -1,0 +1,23 @@
+// variant_record.cpp - archive form of CVariant, instantiated for the binary
+// archives that the project file and the shared segment use.
+#include "variant_record.h"
+
+#include <boost/archive/binary_iarchive.hpp>
+#include <boost/archive/binary_oarchive.hpp>
+
+template <class Archive>
+void CVariant::serialize(Archive &archive, unsigned int /*version*/)
+{
+    archive & key;
+    archive & variantId;
+    archive & itemId;
+    archive & name;
+    archive & typeName;
+    archive & value;
+    archive & valid;
+    archive & typeCode;
+    archive & selected;
+}
+
+template void CVariant::serialize(boost::archive::binary_oarchive &, unsigned int);
+template void CVariant::serialize(boost::archive::binary_iarchive &, unsigned int);
