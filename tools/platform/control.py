@@ -29,7 +29,7 @@ a command is not understood (commands before it have been applied).
 import json
 from urllib.parse import parse_qs
 
-from faults import SWITCH_NAMES, FaultSpecError
+from faults import SWITCH_NAMES, FaultSettingError
 
 
 class ControlError(ValueError):
@@ -59,7 +59,7 @@ class ControlEndpoint:
             else:
                 return 404, {"error": "no such control path %s" % path}
             return 405, {"error": "%s not supported on %s" % (method, path)}
-        except (ControlError, FaultSpecError, ValueError, TypeError) as error:
+        except (ControlError, FaultSettingError, ValueError, TypeError) as error:
             return 400, {"error": str(error)}
 
     @staticmethod
@@ -87,8 +87,8 @@ class ControlEndpoint:
             if name in SWITCH_NAMES:
                 app.faults.set(name, argument)
             elif name == "canned":
-                for spec in argument if isinstance(argument, list) else [argument]:
-                    app.faults.add_canned(spec)
+                for setting in argument if isinstance(argument, list) else [argument]:
+                    app.faults.add_canned(setting)
             elif name == "clear_canned":
                 if argument:
                     app.faults.clear_canned()

@@ -38,7 +38,7 @@ SWITCH_NAMES = ("refuse", "delay", "http500", "empty_reply", "non_json",
                 "success_string")
 
 
-class FaultSpecError(ValueError):
+class FaultSettingError(ValueError):
     pass
 
 
@@ -91,7 +91,7 @@ class Decision:
 
 def _number(value, what):
     if isinstance(value, bool) or not isinstance(value, (int, float)) or value < 0:
-        raise FaultSpecError("%s must be a non-negative number" % what)
+        raise FaultSettingError("%s must be a non-negative number" % what)
     return value
 
 
@@ -103,24 +103,24 @@ class FaultSwitches:
 
     # --- setting ----------------------------------------------------------------
 
-    def set(self, name, spec):
-        """Sets one switch from a spec: false/None/0/"off" switches it off;
+    def set(self, name, setting):
+        """Sets one switch from a setting: false/None/0/"off" switches it off;
         true switches it on with defaults; refuse takes a mode name, delay a
         number of seconds; a dict gives the options."""
         if name not in SWITCH_NAMES:
-            raise FaultSpecError("unknown switch %r" % name)
-        if spec is None or spec is False or spec == 0 or spec == "off":
+            raise FaultSettingError("unknown switch %r" % name)
+        if setting is None or setting is False or setting == 0 or setting == "off":
             with self._lock:
                 self._switches.pop(name, None)
             return
-        options = dict(spec) if isinstance(spec, dict) else {}
-        if not isinstance(spec, dict):
+        options = dict(setting) if isinstance(setting, dict) else {}
+        if not isinstance(setting, dict):
             if name == "refuse":
-                options["mode"] = spec
+                options["mode"] = setting
             elif name == "delay":
-                options["seconds"] = spec
-            elif spec is not True:
-                raise FaultSpecError("%s takes true, false or an object" % name)
+                options["seconds"] = setting
+            elif setting is not True:
+                raise FaultSettingError("%s takes true, false or an object" % name)
         if options.pop("on", True) is False:
             with self._lock:
                 self._switches.pop(name, None)
@@ -133,7 +133,7 @@ class FaultSwitches:
         req_codes = options.pop("reqCodes", None)
         if req_codes is not None and (not isinstance(req_codes, list) or
                                       not all(isinstance(r, str) for r in req_codes)):
-            raise FaultSpecError("reqCodes must be a list of texts")
+            raise FaultSettingError("reqCodes must be a list of texts")
         count = options.pop("count", None)
         if count is not None:
             count = int(_number(count, "count"))
@@ -145,9 +145,9 @@ class FaultSwitches:
         if name == "refuse":
             mode = options.pop("mode", "listen")
             if mode not in REFUSE_MODES[1:]:
-                raise FaultSpecError("refuse mode must be one of %s" % (REFUSE_MODES[1:],))
+                raise FaultSettingError("refuse mode must be one of %s" % (REFUSE_MODES[1:],))
             if mode == "listen" and (req_codes or count is not None):
-                raise FaultSpecError("refuse 'listen' takes only 'for'")
+                raise FaultSettingError("refuse 'listen' takes only 'for'")
             params["mode"] = mode
         elif name == "delay":
             params["seconds"] = _number(options.pop("seconds", 10), "seconds")
@@ -157,27 +157,27 @@ class FaultSwitches:
             default = DEFAULT_500_BODY if name == "http500" else DEFAULT_NON_JSON_BODY
             body = options.pop("body", default)
             if not isinstance(body, str):
-                raise FaultSpecError("body must be a text")
+                raise FaultSettingError("body must be a text")
             params["body"] = body
         if options:
-            raise FaultSpecError("unknown options for %s: %s" % (name, sorted(options)))
+            raise FaultSettingError("unknown options for %s: %s" % (name, sorted(options)))
         return _Switch(name, params, req_codes, count, seconds, apply)
 
-    def add_canned(self, spec):
-        if not isinstance(spec, dict):
-            raise FaultSpecError("a canned reply is an object")
-        options = dict(spec)
+    def add_canned(self, setting):
+        if not isinstance(setting, dict):
+            raise FaultSettingError("a canned reply is an object")
+        options = dict(setting)
         req_code = options.pop("reqCode", None)
         body = options.pop("body", "")
         if not isinstance(body, str):
-            raise FaultSpecError("canned body must be a text (JSON as text)")
+            raise FaultSettingError("canned body must be a text (JSON as text)")
         params = {"status": int(options.pop("status", 200)), "body": body,
                   "content_type": options.pop("contentType",
                                               "application/json;charset=UTF-8")}
         count = int(_number(options.pop("count", 1), "count"))
         apply = bool(options.pop("apply", False))
         if options:
-            raise FaultSpecError("unknown options for canned: %s" % sorted(options))
+            raise FaultSettingError("unknown options for canned: %s" % sorted(options))
         switch = _Switch("canned", params, [req_code] if req_code else None,
                          count, None, apply)
         with self._lock:

@@ -23,7 +23,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import seed_data  # noqa: E402
 import tls_setup  # noqa: E402
 from control import ControlEndpoint  # noqa: E402
-from faults import FaultSpecError, REFUSE_MODES  # noqa: E402
+from faults import FaultSettingError, REFUSE_MODES  # noqa: E402
 from http_service import ListenGuard, Listener  # noqa: E402
 from platform_app import PlatformApp  # noqa: E402
 from request_log import ConsoleLog  # noqa: E402
@@ -120,7 +120,7 @@ def main(argv=None):
                       frozen_clock=args.freeze_clock, log_limit=args.log_limit)
     try:
         apply_fault_options(app, args)
-    except FaultSpecError as error:
+    except FaultSettingError as error:
         print("bad fault option: %s" % error, file=sys.stderr)
         return 2
 

@@ -11,7 +11,6 @@ import ssl
 import subprocess
 import time
 import unittest
-import urllib.error
 import urllib.request
 
 from standin_process import StandInProcess, encode_form
