@@ -12,6 +12,7 @@ goes to a file (`output_path`) so that a chatty platform never blocks.
 import http.client
 import json
 import os
+import shutil
 import signal
 import ssl
 import subprocess
@@ -81,11 +82,19 @@ class StandInProcess:
         self._output.close()
         return self.process.returncode
 
+    def close(self):
+        """Stops the platform and removes its working folder (ready file and
+        captured output)."""
+        self.stop()
+        if self._workdir is not None:
+            shutil.rmtree(self._workdir, ignore_errors=True)
+            self._workdir = None
+
     def __enter__(self):
         return self.start()
 
     def __exit__(self, *exc):
-        self.stop()
+        self.close()
 
     def output(self):
         with open(self.output_path, encoding="utf-8", errors="replace") as handle:

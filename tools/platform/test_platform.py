@@ -46,7 +46,7 @@ class PlatformCase(unittest.TestCase):
 
     @classmethod
     def tearDownClass(cls):
-        cls.platform.stop()
+        cls.platform.close()
 
     def setUp(self):
         self.platform.control({"reset": True, "clear_requests": True,
@@ -663,9 +663,12 @@ class ProcessTest(unittest.TestCase):
             self.assertEqual(platform.info["pid"], platform.process.pid)
         finally:
             code = platform.stop(signal.SIGINT)
-        self.assertEqual(code, 0)
-        self.assertFalse(os.path.exists(platform.ready_path))
-        self.assertTrue(platform.output().rstrip().endswith("stopped"))
+        try:
+            self.assertEqual(code, 0)
+            self.assertFalse(os.path.exists(platform.ready_path))
+            self.assertTrue(platform.output().rstrip().endswith("stopped"))
+        finally:
+            platform.close()
 
     def test_busy_port_is_reported(self):
         with socket.socket() as taken:
@@ -688,7 +691,7 @@ class HttpsTest(unittest.TestCase):
 
     @classmethod
     def tearDownClass(cls):
-        cls.platform.stop()
+        cls.platform.close()
 
     def test_announces_https_and_the_ca_file(self):
         info = self.platform.info
@@ -748,6 +751,7 @@ class HttpsTest(unittest.TestCase):
         directory = os.path.dirname(platform.info["tls"]["ca_file"])
         self.assertTrue(os.path.isdir(directory))
         self.assertEqual(platform.stop(), 0)
+        platform.close()
         self.assertFalse(os.path.exists(directory))
 
 
