@@ -5,6 +5,8 @@
 #include <objbase.h>
 #include <tlhelp32.h>
 
+#include "test_host_control.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -93,18 +95,23 @@ IClassFactory *GetFactory(HRESULT *hr)
     return factory;
 }
 
-// Creating a server object is not available yet: the factory says so.
-void ExpectCreateInstanceNotImplemented(IClassFactory *factory)
+// The factory makes server objects; an interface the server does not have
+// is refused with the out pointer cleared.
+void ExpectServerObjects(IClassFactory *factory)
 {
-    IUnknown *object = reinterpret_cast<IUnknown *>(1);
-    EXPECT_EQ(E_NOTIMPL,
-              factory->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void **>(&object)));
-    EXPECT_EQ(nullptr, object);
+    IUnknown *object = nullptr;
+    ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void **>(&object)));
+    ASSERT_NE(nullptr, object);
+    IUnknown *server = nullptr;
+    EXPECT_EQ(S_OK, object->QueryInterface(IID_IOPCServer, reinterpret_cast<void **>(&server)));
+    if (server != nullptr)
+        server->Release();
+    object->Release();
 }
 
 class ComActivation : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { ASSERT_EQ(0u, RunHost("-reg")); }
+    static void SetUpTestSuite() { ASSERT_TRUE(testhost::RegisterAll()); }
     static void TearDownTestSuite()
     {
         EndLeftoverHosts();
@@ -137,9 +144,10 @@ TEST_F(ComActivation, ClassObjectOfARunningHostAndEndOnLastRelease)
     IClassFactory *factory = GetFactory(&hr);
     ASSERT_EQ(S_OK, hr);
     ASSERT_NE(nullptr, factory);
-    ExpectCreateInstanceNotImplemented(factory);
+    ExpectServerObjects(factory);
     factory->Release();
 
+    // The host's own count keeps it running after the last server object.
     EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(host, 500));
     SetEvent(stop);
     EXPECT_EQ(0u, ExitCodeAfter(host, 15000));
@@ -148,19 +156,21 @@ TEST_F(ComActivation, ClassObjectOfARunningHostAndEndOnLastRelease)
     CloseHandle(stop);
 }
 
-// No host is running: COM starts the program registered as LocalServer32.
-TEST_F(ComActivation, ComStartsTheRegisteredHost)
+// No host is running: COM starts the program registered as LocalServer32,
+// and with hold-process flag 0 it ends when the last server object goes.
+TEST_F(ComActivation, ComStartsTheRegisteredHostWhichEndsWithItsLastServerObject)
 {
-    HRESULT hr = E_FAIL;
-    IClassFactory *factory = GetFactory(&hr);
-    ASSERT_EQ(S_OK, hr);
-    ASSERT_NE(nullptr, factory);
+    IUnknown *first = nullptr;
+    ASSERT_EQ(S_OK, CoCreateInstance(kClassId, nullptr, CLSCTX_LOCAL_SERVER, IID_IUnknown,
+                                     reinterpret_cast<void **>(&first)));
     HANDLE host = FindHost();
     ASSERT_NE(nullptr, host);
-    ExpectCreateInstanceNotImplemented(factory);
-    factory->Release();
-    // Nothing holds a server-process count, yet an idle server stays up
-    // for the next client.
+    IUnknown *second = nullptr;
+    ASSERT_EQ(S_OK, CoCreateInstance(kClassId, nullptr, CLSCTX_LOCAL_SERVER, IID_IUnknown,
+                                     reinterpret_cast<void **>(&second)));
+    first->Release();
     EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(host, 500));
+    second->Release();
+    EXPECT_EQ(0u, ExitCodeAfter(host, 15000));
     CloseHandle(host);
 }
