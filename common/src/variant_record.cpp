@@ -2,6 +2,8 @@
 // archives that the project file and the shared segment use.
 #include "variant_record.h"
 
+#include "archive_flag.h"
+
 #include <boost/archive/binary_iarchive.hpp>
 #include <boost/archive/binary_oarchive.hpp>
 
@@ -14,9 +16,9 @@ void CVariant::serialize(Archive &archive, unsigned int /*version*/)
     archive & name;
     archive & typeName;
     archive & value;
-    archive & valid;
+    SerializeFlag(archive, valid);
     archive & typeCode;
-    archive & selected;
+    SerializeFlag(archive, selected);
 }
 
 template void CVariant::serialize(boost::archive::binary_oarchive &, unsigned int);

@@ -91,6 +91,23 @@ TEST_F(SegmentGuards, GarbageIsNotReadyAndLeavesTheRecordsAlone)
     EXPECT_EQ(0, m_client.changedCalls);
 }
 
+// Flag bytes other than 0 and 1 (a damaged segment) count as set.
+TEST_F(SegmentGuards, OddFlagBytesAreReadAsSet)
+{
+    LoadThreeRecords();
+    ASSERT_TRUE(m_server.WriteSnapshot());
+    const std::size_t lastFlags = m_server.LastSnapshotSize() - 3;
+    m_view[lastFlags] = 7;     // valid
+    m_view[lastFlags + 2] = 9; // selected
+    EXPECT_EQ(ReadResult::kRead, m_client.ReadSnapshot());
+    auto lock = m_client.LockRecords();
+    const CVariant &last = *m_client.m_pVariants->back();
+    EXPECT_TRUE(last.valid);
+    EXPECT_TRUE(last.selected);
+    EXPECT_FALSE(!last.valid);
+    EXPECT_FALSE(last.changed); // valid before, valid now
+}
+
 TEST_F(SegmentGuards, SnapshotTooBigForTheSegmentIsNotTaken)
 {
     LoadThreeRecords();

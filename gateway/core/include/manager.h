@@ -1,0 +1,108 @@
+// manager.h - CManager, the gateway's one data model: the project tree, the
+// indexes of the selected variables, the login values and the project file.
+// One process-wide recursive lock (Lock) guards all of it; every operation
+// takes it, and code that walks the tree or the indexes itself holds it.
+#pragma once
+
+#include "project.h"
+
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace boost {
+namespace archive {
+class binary_oarchive;
+} // namespace archive
+} // namespace boost
+
+class CManager {
+public:
+    // The process's manager, constructed on the first call, never destroyed.
+    static CManager &GetInstance();
+
+    CManager();
+    ~CManager();
+    CManager(const CManager &) = delete;
+    CManager &operator=(const CManager &) = delete;
+
+    std::unique_lock<std::recursive_mutex> Lock() const
+    {
+        return std::unique_lock<std::recursive_mutex>(m_lock);
+    }
+
+    // Tree.
+    void ClearProjects();
+    void AddProject(CProject *project); // takes ownership
+    void RebuildDeviceProjects();
+    std::string ProjectOfDevice(const std::string &deviceId) const;
+    // Renames a device's group and rewrites its item IDs; false (and nothing
+    // changed) when another device already has this non-empty group name.
+    bool SetGroupName(const std::string &text, CDevice &device);
+
+    // Selection and values.
+    void ClearIndex();
+    void RebuildIndex();
+    void UpdateValue(const std::string &key, const std::string &status, const std::string &value);
+    // Marks every selected variable invalid; true when any was valid before.
+    bool InvalidateValues();
+    // Type code of a platform type name, 0 when the name is not in the table.
+    int TypeCodeOf(const std::string &typeName) const;
+
+    // The segment's content: the count of selected variables (int32), then
+    // each record by value in key order, all under the manager lock.
+    void SaveSelection(boost::archive::binary_oarchive &archive) const;
+    // SaveSelection of the process's manager: the gateway's segment writer
+    // is constructed with it.
+    static void PublishSelection(boost::archive::binary_oarchive &archive);
+
+    // Project file in the program directory. Save replaces the file only
+    // with a complete new one; false when nothing was written. Load returns
+    // false when there was no readable file (the manager is then unchanged;
+    // an unreadable file is kept aside under another name).
+    static std::string ProjectFilePath();
+    bool Save();
+    bool Load();
+    bool SaveTo(const std::string &path);
+    bool LoadFrom(const std::string &path);
+
+    // Single fields under the lock; texts are returned as copies.
+    bool IsRunning() const;
+    void SetRunning(bool value);
+    std::string UserName() const;
+    void SetUserName(const std::string &text);
+    std::string Password() const;
+    void SetPassword(const std::string &text);
+    std::string SessionId() const;
+    void SetSessionId(const std::string &text);
+    std::string DeptId() const;
+    void SetDeptId(const std::string &text);
+    std::string Selection() const;
+
+    // Archived members: userName, password, deptId, projects.
+    template <class Archive>
+    void serialize(Archive &archive, unsigned int version);
+
+    // The data; hold Lock() when using these directly.
+    bool running = true;   // value polling is switched on
+    std::string sessionId; // session of the current login
+    std::string userName;
+    std::string password;  // empty unless passwords are remembered
+    std::string deptId;
+    std::map<std::string, int> typeCodes;            // type name -> type code
+    std::map<std::string, CVariant *> keyIndex;      // selected variables by key
+    std::map<std::string, CVariant *> itemIdIndex;   // selected variables by item ID
+    std::map<std::string, std::string> deviceProjects; // device id -> project id
+    std::string selection; // selection text of the value queries
+    std::vector<CProject *> projects; // owned
+
+private:
+    void AdoptLoaded(CManager &loaded);
+
+    mutable std::recursive_mutex m_lock;
+    // Projects dropped from the tree. The indexes and the window may still
+    // point into them, so they stay alive as long as the manager.
+    std::vector<CProject *> m_retired;
+};
