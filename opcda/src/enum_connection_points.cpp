@@ -53,7 +53,7 @@ STDMETHODIMP CIEnumConnectionPoints::Next(ULONG cConnections, IConnectionPoint *
     if (pcFetched != nullptr)
         *pcFetched = 1;
     m_cursor = 1;
-    return S_OK;
+    return cConnections == 1 ? S_OK : S_FALSE; // S_OK only when all asked for came
 }
 
 STDMETHODIMP CIEnumConnectionPoints::Skip(ULONG)

@@ -62,7 +62,9 @@ STDMETHODIMP CEnumItemString::Next(ULONG celt, LPOLESTR *rgelt, ULONG *pceltFetc
     }
     if (pceltFetched != nullptr)
         *pceltFetched = fetched;
-    return S_OK;
+    // S_OK promises all celt names: the marshalling of IEnumString hands the
+    // client celt entries on S_OK, so fewer must be S_FALSE.
+    return fetched == celt ? S_OK : S_FALSE;
 }
 
 STDMETHODIMP CEnumItemString::Skip(ULONG celt)

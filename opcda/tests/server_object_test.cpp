@@ -1,0 +1,351 @@
+// The server object as an OPC client sees it, out of process through COM:
+// status, locale, interfaces, browsing, item properties, and the end of the
+// host process with its last server object.
+#include "opc_errors.h"
+#include "test_host_control.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+namespace {
+
+template <typename T>
+struct Released {
+    T *p = nullptr;
+    ~Released()
+    {
+        if (p != nullptr)
+            p->Release();
+    }
+    T **Out() { return &p; }
+    void **OutVoid() { return reinterpret_cast<void **>(&p); }
+    T *operator->() const { return p; }
+};
+
+ULONGLONG Ticks(const FILETIME &ft)
+{
+    return (static_cast<ULONGLONG>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
+}
+
+std::vector<std::wstring> Drain(IEnumString *names)
+{
+    std::vector<std::wstring> result;
+    if (names == nullptr)
+        return result;
+    LPOLESTR name = nullptr;
+    ULONG fetched = 0;
+    while (names->Next(1, &name, &fetched) == S_OK && fetched == 1) {
+        result.push_back(name);
+        CoTaskMemFree(name);
+    }
+    std::sort(result.begin(), result.end());
+    return result;
+}
+
+class ServerObject : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        testhost::EndHosts();
+        ASSERT_TRUE(testhost::RegisterAll());
+    }
+    static void TearDownTestSuite() { testhost::UnregisterHost(); }
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED)));
+        ASSERT_EQ(S_OK, testhost::CreateServer(server.Out()));
+        ASSERT_EQ(S_OK, server->QueryInterface(IID_IOPCBrowseServerAddressSpace, browse.OutVoid()));
+    }
+    void TearDown() override
+    {
+        browse.~Released();
+        browse.p = nullptr;
+        server.~Released();
+        server.p = nullptr;
+        CoUninitialize();
+    }
+
+    std::vector<std::wstring> List(OPCBROWSETYPE type, const wchar_t *filter = L"",
+                                   VARTYPE vt = VT_EMPTY)
+    {
+        Released<IEnumString> names;
+        EXPECT_EQ(S_OK, browse->BrowseOPCItemIDs(type, filter, vt, 0, names.Out()));
+        return Drain(names.p);
+    }
+
+    Released<IOPCServer> server;
+    Released<IOPCBrowseServerAddressSpace> browse;
+};
+
+typedef std::vector<std::wstring> Names;
+
+} // namespace
+
+TEST_F(ServerObject, StatusTwiceKeepsStartTimeAndMovesCurrentTime)
+{
+    OPCSERVERSTATUS *first = nullptr;
+    ASSERT_EQ(S_OK, server->GetStatus(&first));
+    Sleep(20);
+    OPCSERVERSTATUS *second = nullptr;
+    ASSERT_EQ(S_OK, server->GetStatus(&second));
+    EXPECT_EQ(OPC_STATUS_RUNNING, first->dwServerState);
+    EXPECT_EQ(0u, first->dwGroupCount);
+    EXPECT_EQ(0u, first->dwBandWidth);
+    EXPECT_EQ(1, first->wMajorVersion);
+    EXPECT_EQ(1, first->wMinorVersion);
+    EXPECT_EQ(1, first->wBuildNumber);
+    EXPECT_EQ(nullptr, first->szVendorInfo);
+    EXPECT_EQ(Ticks(first->ftCurrentTime), Ticks(first->ftLastUpdateTime));
+    EXPECT_LE(Ticks(first->ftStartTime), Ticks(first->ftCurrentTime));
+    EXPECT_EQ(Ticks(first->ftStartTime), Ticks(second->ftStartTime));
+    EXPECT_GE(Ticks(second->ftCurrentTime), Ticks(first->ftCurrentTime));
+    CoTaskMemFree(first);
+    CoTaskMemFree(second);
+}
+
+TEST_F(ServerObject, LocaleIsPerServerObject)
+{
+    Released<IOPCCommon> common;
+    ASSERT_EQ(S_OK, server->QueryInterface(IID_IOPCCommon, common.OutVoid()));
+    LCID lcid = 0;
+    EXPECT_EQ(S_OK, common->GetLocaleID(&lcid));
+    EXPECT_EQ(2052u, lcid);
+    EXPECT_EQ(S_OK, common->SetLocaleID(1033));
+    EXPECT_EQ(S_OK, common->GetLocaleID(&lcid));
+    EXPECT_EQ(1033u, lcid);
+
+    DWORD count = 0;
+    LCID *locales = nullptr;
+    ASSERT_EQ(S_OK, common->QueryAvailableLocaleIDs(&count, &locales));
+    ASSERT_EQ(2u, count);
+    EXPECT_EQ(1033u, locales[0]);
+    EXPECT_EQ(2052u, locales[1]);
+    CoTaskMemFree(locales);
+    EXPECT_EQ(S_OK, common->SetClientName(L"server object test"));
+
+    LPWSTR text = nullptr;
+    EXPECT_EQ(E_NOTIMPL, common->GetErrorString(E_FAIL, &text));
+    EXPECT_EQ(nullptr, text);
+    EXPECT_EQ(E_NOTIMPL, server->GetErrorString(E_FAIL, 1033, &text));
+    EXPECT_EQ(nullptr, text);
+
+    Released<IOPCServer> other;
+    ASSERT_EQ(S_OK, testhost::CreateServer(other.Out()));
+    Released<IOPCCommon> otherCommon;
+    ASSERT_EQ(S_OK, other->QueryInterface(IID_IOPCCommon, otherCommon.OutVoid()));
+    EXPECT_EQ(S_OK, otherCommon->GetLocaleID(&lcid));
+    EXPECT_EQ(2052u, lcid);
+}
+
+TEST_F(ServerObject, InterfacesOfTheServerObject)
+{
+    for (const IID *iid : {&IID_IOPCServer, &IID_IOPCCommon, &IID_IOPCItemProperties,
+                           &IID_IOPCBrowseServerAddressSpace, &IID_IOPCItemIO,
+                           &IID_IConnectionPointContainer}) {
+        Released<IUnknown> unknown;
+        EXPECT_EQ(S_OK, server->QueryInterface(*iid, unknown.OutVoid()));
+    }
+    Released<IUnknown> none;
+    EXPECT_EQ(E_NOINTERFACE, server->QueryInterface(IID_IOPCSyncIO, none.OutVoid()));
+    EXPECT_EQ(nullptr, none.p);
+
+    Released<IUnknown> groups;
+    EXPECT_EQ(E_NOTIMPL, server->CreateGroupEnumerator(OPC_ENUM_ALL, IID_IEnumUnknown, groups.Out()));
+    EXPECT_EQ(nullptr, groups.p);
+
+    // One connection point (for shutdown sinks), then the end.
+    Released<IConnectionPointContainer> container;
+    ASSERT_EQ(S_OK, server->QueryInterface(IID_IConnectionPointContainer, container.OutVoid()));
+    Released<IEnumConnectionPoints> points;
+    ASSERT_EQ(S_OK, container->EnumConnectionPoints(points.Out()));
+    IConnectionPoint *point = nullptr;
+    ULONG fetched = 0;
+    ASSERT_EQ(S_OK, points->Next(1, &point, &fetched));
+    ASSERT_EQ(1u, fetched);
+    IID sinkIid;
+    EXPECT_EQ(S_OK, point->GetConnectionInterface(&sinkIid));
+    EXPECT_TRUE(IsEqualIID(IID_IOPCShutdown, sinkIid));
+    point->Release();
+    EXPECT_EQ(S_FALSE, points->Next(1, &point, &fetched));
+    EXPECT_EQ(0u, fetched);
+    Released<IConnectionPoint> found;
+    EXPECT_EQ(E_NOTIMPL, container->FindConnectionPoint(IID_IOPCShutdown, found.Out()));
+}
+
+TEST_F(ServerObject, BrowsingTheHierarchy)
+{
+    OPCNAMESPACETYPE organization = OPC_NS_FLAT;
+    EXPECT_EQ(S_OK, browse->QueryOrganization(&organization));
+    EXPECT_EQ(OPC_NS_HIERARCHIAL, organization);
+
+    EXPECT_EQ(Names({L"Area", L"Host", L"Plant"}), List(OPC_BRANCH));
+    EXPECT_TRUE(List(OPC_LEAF).empty());
+    EXPECT_EQ(E_FAIL, browse->ChangeBrowsePosition(OPC_BROWSE_UP, L""));
+
+    ASSERT_EQ(S_OK, browse->ChangeBrowsePosition(OPC_BROWSE_DOWN, L"Area"));
+    EXPECT_EQ(Names({L"Pump"}), List(OPC_BRANCH));
+    EXPECT_EQ(Names({L"Valve"}), List(OPC_LEAF));
+    EXPECT_TRUE(List(OPC_LEAF, L"Valve").empty()); // matched against Area.Valve
+    EXPECT_EQ(Names({L"Valve"}), List(OPC_LEAF, L"*Valve"));
+    EXPECT_EQ(E_FAIL, browse->ChangeBrowsePosition(OPC_BROWSE_DOWN, L"Valve")); // a leaf
+    EXPECT_EQ(E_FAIL, browse->ChangeBrowsePosition(OPC_BROWSE_DOWN, L""));
+
+    LPWSTR id = nullptr;
+    ASSERT_EQ(S_OK, browse->GetItemID(const_cast<LPWSTR>(L"Valve"), &id));
+    ASSERT_NE(nullptr, id);
+    EXPECT_STREQ(L"Area.Valve", id);
+    CoTaskMemFree(id);
+
+    Released<IEnumString> paths;
+    ASSERT_EQ(S_OK, browse->BrowseAccessPaths(L"Area.Valve", paths.Out()));
+    EXPECT_EQ(Names({L"Area"}), Drain(paths.p));
+
+    ASSERT_EQ(S_OK, browse->ChangeBrowsePosition(OPC_BROWSE_TO, L"Area.Pump"));
+    EXPECT_EQ(Names({L"Flow", L"Speed"}), List(OPC_LEAF));
+    EXPECT_EQ(Names({L"Speed"}), List(OPC_LEAF, L"", VT_I4));
+    EXPECT_EQ(E_FAIL, browse->ChangeBrowsePosition(OPC_BROWSE_TO, L"Area.Pump.Flow"));
+    EXPECT_EQ(E_FAIL, browse->ChangeBrowsePosition(OPC_BROWSE_TO, L"Nowhere"));
+    EXPECT_EQ(E_FAIL, browse->ChangeBrowsePosition(static_cast<OPCBROWSEDIRECTION>(7), L"Area"));
+    EXPECT_EQ(S_OK, browse->ChangeBrowsePosition(OPC_BROWSE_UP, L""));
+    EXPECT_EQ(S_OK, browse->ChangeBrowsePosition(OPC_BROWSE_UP, L""));
+    EXPECT_EQ(E_FAIL, browse->ChangeBrowsePosition(OPC_BROWSE_UP, L""));
+
+    ASSERT_EQ(S_OK, browse->GetItemID(const_cast<LPWSTR>(L"Top"), &id));
+    EXPECT_STREQ(L"Top", id);
+    CoTaskMemFree(id);
+
+    EXPECT_EQ(Names({L"Area.Pump.Flow", L"Area.Pump.Speed", L"Area.Valve", L"Host.Name",
+                     L"Host.Never", L"Host.Raw", L"Plant.Temp"}),
+              List(OPC_FLAT, L"ignored"));
+    EXPECT_EQ(Names({L"Area.Pump.Speed", L"Host.Never"}), List(OPC_FLAT, L"", VT_I4));
+
+    ASSERT_EQ(S_OK, browse->ChangeBrowsePosition(OPC_BROWSE_TO, L"Area"));
+    ASSERT_EQ(S_OK, browse->ChangeBrowsePosition(OPC_BROWSE_TO, L""));
+    EXPECT_EQ(Names({L"Area", L"Host", L"Plant"}), List(OPC_BRANCH));
+}
+
+TEST_F(ServerObject, BrowsePositionIsPrivateToEachServerObject)
+{
+    ASSERT_EQ(S_OK, browse->ChangeBrowsePosition(OPC_BROWSE_DOWN, L"Plant"));
+    Released<IOPCServer> other;
+    ASSERT_EQ(S_OK, testhost::CreateServer(other.Out()));
+    Released<IOPCBrowseServerAddressSpace> otherBrowse;
+    ASSERT_EQ(S_OK, other->QueryInterface(IID_IOPCBrowseServerAddressSpace, otherBrowse.OutVoid()));
+    LPWSTR id = nullptr;
+    ASSERT_EQ(S_OK, otherBrowse->GetItemID(const_cast<LPWSTR>(L"Temp"), &id));
+    EXPECT_STREQ(L"Temp", id);
+    CoTaskMemFree(id);
+    ASSERT_EQ(S_OK, browse->GetItemID(const_cast<LPWSTR>(L"Temp"), &id));
+    EXPECT_STREQ(L"Plant.Temp", id);
+    CoTaskMemFree(id);
+}
+
+TEST_F(ServerObject, EnumeratorStepping)
+{
+    Released<IEnumString> names;
+    ASSERT_EQ(S_OK, browse->BrowseOPCItemIDs(OPC_FLAT, L"", VT_EMPTY, 0, names.Out()));
+    LPOLESTR batch[10] = {};
+    ULONG fetched = 0;
+    // Fewer left than asked: all of them, and S_FALSE (S_OK would make the
+    // marshalling hand out ten entries).
+    ASSERT_EQ(S_FALSE, names->Next(10, batch, &fetched));
+    EXPECT_EQ(7u, fetched);
+    for (ULONG i = 0; i < fetched; ++i)
+        CoTaskMemFree(batch[i]);
+    EXPECT_EQ(S_FALSE, names->Next(1, batch, &fetched));
+    EXPECT_EQ(0u, fetched);
+    EXPECT_EQ(S_OK, names->Reset());
+    EXPECT_EQ(S_OK, names->Skip(6));
+    EXPECT_EQ(S_FALSE, names->Skip(1));
+    ASSERT_EQ(S_OK, names->Next(1, batch, &fetched));
+    EXPECT_EQ(1u, fetched);
+    CoTaskMemFree(batch[0]);
+    Released<IEnumString> clone;
+    EXPECT_EQ(E_NOTIMPL, names->Clone(clone.Out()));
+}
+
+TEST_F(ServerObject, ItemProperties)
+{
+    Released<IOPCItemProperties> properties;
+    ASSERT_EQ(S_OK, server->QueryInterface(IID_IOPCItemProperties, properties.OutVoid()));
+    DWORD count = 0;
+    DWORD *ids = nullptr;
+    LPWSTR *descriptions = nullptr;
+    VARTYPE *types = nullptr;
+    ASSERT_EQ(S_OK, properties->QueryAvailableProperties(const_cast<LPWSTR>(L"No.Such.Item"), &count,
+                                                         &ids, &descriptions, &types));
+    ASSERT_EQ(6u, count);
+    const DWORD expectedIds[] = {1, 100, 101, 5, 3, 4};
+    const VARTYPE expectedTypes[] = {VT_I2, VT_BSTR, VT_BSTR, VT_I4, VT_I2, VT_DATE};
+    const wchar_t *expectedText[] = {L"Item Canonical Data Type", L"EU Units", L"Item Description",
+                                     L"Item Access Rights", L"Item Quality", L"Item Timestamp"};
+    for (DWORD i = 0; i < count; ++i) {
+        EXPECT_EQ(expectedIds[i], ids[i]);
+        EXPECT_EQ(expectedTypes[i], types[i]);
+        EXPECT_STREQ(expectedText[i], descriptions[i]);
+        CoTaskMemFree(descriptions[i]);
+    }
+    CoTaskMemFree(ids);
+    CoTaskMemFree(descriptions);
+    CoTaskMemFree(types);
+
+    DWORD wanted[] = {1, 2, 5, 100, 101, 3, 4};
+    VARIANT *values = nullptr;
+    HRESULT *errors = nullptr;
+    ASSERT_EQ(S_OK, properties->GetItemProperties(const_cast<LPWSTR>(L"Plant.Temp"), 7, wanted,
+                                                  &values, &errors));
+    EXPECT_EQ(VT_I2, V_VT(&values[0]));
+    EXPECT_EQ(VT_R4, V_I2(&values[0]));
+    EXPECT_EQ(S_OK, errors[0]);
+    EXPECT_EQ(VT_EMPTY, V_VT(&values[1]));
+    EXPECT_EQ(E_FAIL, errors[1]);
+    EXPECT_EQ(VT_I4, V_VT(&values[2]));
+    EXPECT_EQ(3, V_I4(&values[2]));
+    ASSERT_EQ(VT_BSTR, V_VT(&values[3]));
+    EXPECT_STREQ(L"degC", V_BSTR(&values[3]));
+    ASSERT_EQ(VT_BSTR, V_VT(&values[4]));
+    EXPECT_STREQ(L"Plant temperature", V_BSTR(&values[4]));
+    EXPECT_EQ(E_FAIL, errors[5]);
+    EXPECT_EQ(E_FAIL, errors[6]);
+    for (int i = 0; i < 7; ++i)
+        VariantClear(&values[i]);
+    CoTaskMemFree(values);
+    CoTaskMemFree(errors);
+
+    // A read-only tag reports access rights 1.
+    DWORD rights[] = {5};
+    ASSERT_EQ(S_OK, properties->GetItemProperties(const_cast<LPWSTR>(L"Area.Valve"), 1, rights,
+                                                  &values, &errors));
+    EXPECT_EQ(1, V_I4(&values[0]));
+    CoTaskMemFree(values);
+    CoTaskMemFree(errors);
+
+    EXPECT_EQ(E_FAIL, properties->GetItemProperties(const_cast<LPWSTR>(L"plant.temp"), 1, rights,
+                                                    &values, &errors));
+    LPWSTR *newIds = nullptr;
+    EXPECT_EQ(E_NOTIMPL, properties->LookupItemIDs(const_cast<LPWSTR>(L"Plant.Temp"), 1, rights,
+                                                   &newIds, &errors));
+}
+
+// With hold-process flag 0 the host ends when its last server object is
+// released, whoever held it.
+TEST_F(ServerObject, HostEndsWithTheLastServerObject)
+{
+    HANDLE host = testhost::OpenHostProcess();
+    ASSERT_NE(nullptr, host);
+    Released<IOPCServer> other;
+    ASSERT_EQ(S_OK, testhost::CreateServer(other.Out()));
+    browse.~Released();
+    browse.p = nullptr;
+    server.~Released();
+    server.p = nullptr;
+    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(host, 500));
+    other.~Released();
+    other.p = nullptr;
+    EXPECT_EQ(0u, testhost::ExitCodeAfter(host, 15000));
+    CloseHandle(host);
+}
