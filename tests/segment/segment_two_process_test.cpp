@@ -1,0 +1,269 @@
+// The shared data segment between two real processes: the writer helper
+// (segment_test_writer.exe, the gateway side) and the reader in this test
+// (the service side), in the same Wine prefix.
+#include "segment_script.h"
+#include "segment_test_peers.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <functional>
+#include <sstream>
+#include <thread>
+
+namespace {
+
+const DWORD kGenerousMs = 30000;
+
+std::string HelperPath()
+{
+    char path[MAX_PATH];
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    const std::string self(path);
+    return self.substr(0, self.find_last_of("\\/") + 1) + "segment_test_writer.exe";
+}
+
+HANDLE StartWriter(const char *mode)
+{
+    std::string commandLine = "\"" + HelperPath() + "\" " + mode;
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &process))
+        return nullptr;
+    CloseHandle(process.hThread);
+    return process.hProcess;
+}
+
+void KillWriter(HANDLE process)
+{
+    TerminateProcess(process, 9);
+    WaitForSingleObject(process, kGenerousMs);
+    CloseHandle(process);
+}
+
+bool WaitUntil(const std::function<bool()> &condition, DWORD timeoutMs = kGenerousMs)
+{
+    const DWORD start = GetTickCount();
+    while (!condition()) {
+        if (GetTickCount() - start > timeoutMs)
+            return false;
+        Sleep(50);
+    }
+    return true;
+}
+
+std::string Describe(const LoadedList &list)
+{
+    std::ostringstream text;
+    for (const LoadedRecord &record : list)
+        text << record.key << "=" << record.value << (record.valid ? "" : "(invalid)")
+             << (record.changed ? "*" : "") << " ";
+    return text.str();
+}
+
+// Same keys, item IDs, values and validity as expected (changed flags aside).
+bool SameContent(const LoadedList &list, const std::vector<ExpectedRecord> &expected)
+{
+    if (list.size() != expected.size())
+        return false;
+    for (std::size_t index = 0; index < list.size(); ++index) {
+        const std::string id = expected[index].key.substr(3);
+        if (list[index].key != expected[index].key || list[index].itemId != ScriptItemId(id) ||
+            list[index].value != expected[index].value || list[index].valid != expected[index].valid)
+            return false;
+    }
+    return true;
+}
+
+bool AllInvalid(const LoadedList &list)
+{
+    for (const LoadedRecord &record : list)
+        if (record.valid)
+            return false;
+    return true;
+}
+
+bool NothingChanged(const LoadedList &list)
+{
+    for (const LoadedRecord &record : list)
+        if (record.changed)
+            return false;
+    return true;
+}
+
+// The reader of the service, running its loop on a thread of its own.
+class SegmentTwoProcess : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        m_nextStage = CreateEventA(nullptr, FALSE, FALSE, kNextStageEvent);
+        m_die = CreateEventA(nullptr, TRUE, FALSE, kDieEvent);
+        ASSERT_NE(nullptr, m_nextStage);
+        ASSERT_NE(nullptr, m_die);
+    }
+    void TearDown() override
+    {
+        if (m_writer != nullptr)
+            KillWriter(m_writer);
+        StopReader();
+        CloseHandle(m_nextStage);
+        CloseHandle(m_die);
+    }
+
+    void StartReader()
+    {
+        m_reader = std::thread([this] { m_client.ThreadClient(); });
+    }
+    void StopReader()
+    {
+        m_client.RequestStop();
+        if (m_reader.joinable())
+            m_reader.join();
+    }
+
+    // Index of the first load at or after `from` that satisfies `match`.
+    std::size_t WaitForLoad(std::size_t from, const std::function<bool(const LoadedList &)> &match)
+    {
+        std::size_t found = SIZE_MAX;
+        WaitUntil([&] {
+            const std::vector<LoadedList> loads = m_client.Loads();
+            for (std::size_t index = from; index < loads.size(); ++index)
+                if (match(loads[index])) {
+                    found = index;
+                    return true;
+                }
+            return false;
+        });
+        return found;
+    }
+
+    std::size_t LoadCount() const { return m_client.Loads().size(); }
+
+    CRecordingClient m_client;
+    std::thread m_reader;
+    HANDLE m_writer = nullptr;
+    HANDLE m_nextStage = nullptr;
+    HANDLE m_die = nullptr;
+};
+
+} // namespace
+
+// The service starts first and keeps trying; then the gateway publishes the
+// stages of the script and the reader flags exactly what changed. When the
+// gateway is gone the snapshot goes stale after about five seconds, the
+// reader lets go of the objects and waits for a new gateway.
+TEST_F(SegmentTwoProcess, ReaderFollowsTheWriterThroughEveryKindOfChange)
+{
+    StartReader();
+    ASSERT_TRUE(WaitUntil([&] { return m_client.CountTrace("m_hMutex=NULL\r\n") >= 5; }));
+    EXPECT_EQ("ThreadClient\r\n", m_client.Traces().front());
+    EXPECT_EQ(m_client.CountTrace("InitMapping\r\n"), m_client.CountTrace("m_hMutex=NULL\r\n"));
+    EXPECT_FALSE(m_client.m_bLoaded);
+
+    m_writer = StartWriter("script");
+    ASSERT_NE(nullptr, m_writer);
+    const std::vector<ScriptStage> script = SegmentScript();
+
+    // First load: every record flagged; the publish callback is not run.
+    const std::size_t first = WaitForLoad(0, [](const LoadedList &) { return true; });
+    ASSERT_NE(SIZE_MAX, first);
+    std::vector<LoadedList> loads = m_client.Loads();
+    ASSERT_TRUE(SameContent(loads[first], script[0].reader)) << Describe(loads[first]);
+    for (const LoadedRecord &record : loads[first])
+        EXPECT_TRUE(record.changed) << record.key;
+    EXPECT_EQ(1, m_client.CountTrace("cnt=3"));
+    const std::size_t settled = WaitForLoad(first + 1, NothingChanged);
+    ASSERT_NE(SIZE_MAX, settled);
+    EXPECT_GT(m_client.changedCalls, 0);
+
+    for (std::size_t stage = 1; stage < script.size(); ++stage) {
+        SCOPED_TRACE(script[stage].what);
+        const std::size_t before = LoadCount();
+        const LoadedList previous = m_client.Loads().back();
+        ASSERT_TRUE(SetEvent(m_nextStage));
+        // Another number of records: the reader only invalidates, so the
+        // first load with every record invalid is the one that changed.
+        const bool invalidation = script[stage].selection.size() != script[stage].reader.size();
+        ASSERT_TRUE(!invalidation || !AllInvalid(previous));
+        const std::size_t transition = WaitForLoad(before, [&](const LoadedList &list) {
+            return invalidation ? AllInvalid(list) : SameContent(list, script[stage].reader);
+        });
+        ASSERT_NE(SIZE_MAX, transition);
+        loads = m_client.Loads();
+        const LoadedList &changedLoad = loads[transition];
+        EXPECT_TRUE(SameContent(changedLoad, script[stage].reader)) << Describe(changedLoad);
+        for (std::size_t index = 0; index < changedLoad.size(); ++index)
+            EXPECT_EQ(script[stage].reader[index].changed, changedLoad[index].changed) << Describe(changedLoad);
+        // The next reload of the same snapshot changes nothing.
+        const std::size_t next = WaitForLoad(transition + 1, [](const LoadedList &) { return true; });
+        ASSERT_NE(SIZE_MAX, next);
+        loads = m_client.Loads();
+        EXPECT_TRUE(NothingChanged(loads[next])) << Describe(loads[next]);
+        EXPECT_TRUE(SameContent(loads[next], script[stage].reader)) << Describe(loads[next]);
+    }
+    EXPECT_EQ(0, m_client.staleCount);
+
+    // The gateway goes away.
+    const std::size_t loadsBeforeKill = LoadCount();
+    KillWriter(m_writer);
+    m_writer = nullptr;
+    const DWORD killed = GetTickCount();
+    ASSERT_TRUE(WaitUntil([&] { return m_client.staleCount >= 1; }));
+    const DWORD staleAfter = GetTickCount() - killed;
+    EXPECT_GE(staleAfter, 3000u);
+    std::printf("stale %lu ms after the writer was killed\n", static_cast<unsigned long>(staleAfter));
+    loads = m_client.Loads();
+    EXPECT_GT(loads.size(), loadsBeforeKill); // kept reloading the last snapshot
+    for (std::size_t index = loadsBeforeKill; index < loads.size(); ++index)
+        EXPECT_TRUE(NothingChanged(loads[index]));
+
+    // Reopening fails; the reader holds nothing, so the objects are gone.
+    ASSERT_TRUE(WaitUntil([&] { return m_client.CountTrace("pBuffer=NULL\r\n") >= 3; }));
+    HANDLE leftover = OpenMutexA(SYNCHRONIZE, FALSE, kSegmentMutexName);
+    EXPECT_EQ(nullptr, leftover);
+    if (leftover != nullptr)
+        CloseHandle(leftover);
+    EXPECT_EQ(0, m_client.CountTrace("OK\r\n"));
+
+    // A new gateway publishes the first stage again: same number of records,
+    // overwritten in place.
+    const std::size_t beforeRestart = LoadCount();
+    m_writer = StartWriter("script");
+    ASSERT_NE(nullptr, m_writer);
+    ASSERT_TRUE(WaitUntil([&] { return m_client.CountTrace("OK\r\n") == 1; }));
+    const std::size_t resumed = WaitForLoad(beforeRestart, [&](const LoadedList &list) {
+        return SameContent(list, script[0].reader);
+    });
+    ASSERT_NE(SIZE_MAX, resumed);
+    loads = m_client.Loads();
+    EXPECT_EQ((std::vector<bool>{true, true, false}),
+              (std::vector<bool>{loads[resumed][0].changed, loads[resumed][1].changed, loads[resumed][2].changed}))
+        << Describe(loads[resumed]);
+    EXPECT_EQ(1, m_client.staleCount);
+}
+
+// The gateway is killed in the middle of a snapshot, holding the mutex: the
+// reader never takes what it left half written.
+TEST_F(SegmentTwoProcess, HalfWrittenSnapshotOfAKilledWriterIsNeverTaken)
+{
+    m_writer = StartWriter("die");
+    ASSERT_NE(nullptr, m_writer);
+    StartReader();
+    const std::size_t first = WaitForLoad(0, [](const LoadedList &) { return true; });
+    ASSERT_NE(SIZE_MAX, first);
+    ASSERT_TRUE(SameContent(m_client.Loads()[first], SegmentScript()[0].reader));
+
+    ASSERT_TRUE(SetEvent(m_die));
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(m_writer, kGenerousMs));
+    CloseHandle(m_writer);
+    m_writer = nullptr;
+
+    // Until the snapshot goes stale the reader reloads nothing new.
+    ASSERT_TRUE(WaitUntil([&] { return m_client.staleCount >= 1; }));
+    for (const LoadedList &list : m_client.Loads())
+        for (const LoadedRecord &record : list)
+            EXPECT_NE("H", record.value) << Describe(list);
+}
