@@ -70,7 +70,7 @@ bool RegisterAll()
         return false;
     typedef HRESULT(WINAPI * RegisterFunction)();
     RegisterFunction registerServer =
-        reinterpret_cast<RegisterFunction>(GetProcAddress(proxy, "DllRegisterServer"));
+        reinterpret_cast<RegisterFunction>(reinterpret_cast<void *>(GetProcAddress(proxy, "DllRegisterServer")));
     const bool proxyRegistered = registerServer != nullptr && SUCCEEDED(registerServer());
     return proxyRegistered && RunProgram(kHostExe, "-reg", nullptr) == 0;
 }
