@@ -1,11 +1,14 @@
 // opc_group_async_io.cpp - IOPCAsyncIO2 and IOPCAsyncIO3 of a group: the
 // requests are queued with their own copies of handles and values and run
 // by the server's worker, which reports back through the group's
-// IOPCDataCallback sinks. The old IOPCAsyncIO is not offered.
+// IOPCDataCallback sinks; a group without such a sink takes no request.
+// The old IOPCAsyncIO is not offered.
 #include "opc_group.h"
 
 #include "com_memory.h"
 #include "opc_errors.h"
+
+#include <olectl.h>
 
 HRESULT COpcGroup::QueueRequest(AsyncRequest::Kind kind, DWORD count, OPCHANDLE *handles,
                                 const DWORD *maxAges, const VARIANT *values,
@@ -13,6 +16,8 @@ HRESULT COpcGroup::QueueRequest(AsyncRequest::Kind kind, DWORD count, OPCHANDLE 
                                 HRESULT **errors)
 {
     CAutoLock guard(m_lock);
+    if (m_dataCallbackPoint.SinkCount() == 0)
+        return CONNECT_E_NOCONNECTION;
     if (m_requests.Full())
         return E_FAIL;
     HRESULT *errorArray = TaskAllocArray<HRESULT>(count);
@@ -65,6 +70,8 @@ HRESULT COpcGroup::QueueRefresh(AsyncRequest::Kind kind, DWORD transactionId, DW
     if (cancelId == nullptr)
         return E_INVALIDARG;
     CAutoLock guard(m_lock);
+    if (m_dataCallbackPoint.SinkCount() == 0)
+        return CONNECT_E_NOCONNECTION;
     if (m_requests.Full())
         return E_FAIL;
     AsyncRequest request;
