@@ -159,8 +159,12 @@ TEST_F(SegmentTwoProcess, ReaderFollowsTheWriterThroughEveryKindOfChange)
 {
     StartReader();
     ASSERT_TRUE(WaitUntil([&] { return m_client.CountTrace("m_hMutex=NULL\r\n") >= 5; }));
-    EXPECT_EQ("ThreadClient\r\n", m_client.Traces().front());
-    EXPECT_EQ(m_client.CountTrace("InitMapping\r\n"), m_client.CountTrace("m_hMutex=NULL\r\n"));
+    const std::vector<std::string> opening = m_client.Traces();
+    EXPECT_EQ("ThreadClient\r\n", opening.front());
+    for (std::size_t index = 1; index + 1 < opening.size(); index += 2) {
+        EXPECT_EQ("InitMapping\r\n", opening[index]);
+        EXPECT_EQ("m_hMutex=NULL\r\n", opening[index + 1]);
+    }
     EXPECT_FALSE(m_client.m_bLoaded);
 
     m_writer = StartWriter("script");
