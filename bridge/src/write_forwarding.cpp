@@ -1,0 +1,41 @@
+// write_forwarding.cpp - host write callback and write-forwarding thread.
+#include "write_forwarding.h"
+
+#include "format_variant.h"
+#include "write_client.h"
+#include "write_frame.h"
+#include "write_queue.h"
+
+#include <string>
+
+CWriteQueue &PendingWrites()
+{
+    static CWriteQueue queue;
+    return queue;
+}
+
+int DAKORA_CALL OnWrite(const char *itemId, VARIANT *value, DWORD, FILETIME, void *)
+{
+    if (itemId == nullptr || value == nullptr)
+        return 1;
+    const std::string text = FormatVariant(*value);
+    OutputDebugStringA((std::string("[quenlor]") + itemId).c_str());
+    // Queued rather than sent here: the client owns the socket on its own
+    // thread, and a write made while it is not connected must wait.
+    PendingWrites().Push(EncodeWriteFrame(itemId, text));
+    return 1;
+}
+
+void RunWriteForwarding(unsigned short port)
+{
+    boost::asio::io_context io;
+    WriteClient client(io, PendingWrites(), port);
+    PendingWrites().SetWakeUp([&client] { client.WakeUp(); });
+    // Writes queued before the client existed go out once it is connected.
+    client.WakeUp();
+    // A connect, a pause or a read is always pending: runs until the process ends.
+    for (;;) {
+        io.run();
+        io.restart();
+    }
+}

@@ -1,0 +1,294 @@
+// Tessiva.exe between a gateway and an OPC client, all real: the test
+// publishes variables in the shared segment as the gateway does, COM starts
+// Tessiva for the test's OPC client, values and their changes reach the
+// client, client writes arrive as frames on the gateway's port 8787, and
+// Tessiva ends with the last client.
+#include "frame_listener.h"
+#include "segment_test_peers.h"
+#include "test_host_control.h"
+#include "value_format.h"
+
+#include <tlhelp32.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <map>
+#include <thread>
+
+namespace {
+
+const CLSID kBridgeClassId = {0x6E2B91D4, 0x3C7A, 0x4F15, {0x9B, 0x08, 0xD2, 0xA4, 0x5C, 0x17, 0xE3, 0xF9}};
+const unsigned short kGatewayPort = 8787;
+
+CVariant Record(const std::string &itemId, const std::string &type, int code,
+                const std::string &value, bool valid)
+{
+    CVariant r = MakeRecord("D1:" + itemId, value, valid, itemId);
+    r.typeName = type;
+    r.typeCode = static_cast<std::int8_t>(code);
+    return r;
+}
+
+std::vector<CVariant> Selection(const std::string &speed, bool flagValid)
+{
+    return {Record("Plant.D1.Speed", "int32", 5, speed, true),
+            Record("Plant.D1.Flag", "bool", 13, "TRUE", flagValid),
+            Record("Plant.D1.Big", "long", 7, "-5000000000", true),
+            Record("Plant.D1.Small", "uint8", 2, "300", true),
+            Record("Plant.D1.Ratio", "float32", 9, "no number", true),
+            Record("Plant.D1.Unknown", "string", 0, "x", true)};
+}
+
+HANDLE FindProcess(const char *name)
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    HANDLE found = nullptr;
+    PROCESSENTRY32 entry;
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = Process32First(snapshot, &entry); more && found == nullptr;
+         more = Process32Next(snapshot, &entry)) {
+        if (lstrcmpiA(entry.szExeFile, name) == 0)
+            found = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION | PROCESS_TERMINATE, FALSE,
+                                entry.th32ProcessID);
+    }
+    CloseHandle(snapshot);
+    return found;
+}
+
+void EndTessiva()
+{
+    while (HANDLE process = FindProcess("Tessiva.exe")) {
+        TerminateProcess(process, 99);
+        WaitForSingleObject(process, 5000);
+        CloseHandle(process);
+    }
+}
+
+class Tessiva : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        EndTessiva();
+        ASSERT_TRUE(testhost::RegisterAll()); // the proxy/stub (and the test host)
+        ASSERT_EQ(0u, testhost::RunProgram("Tessiva.exe", "-reg", nullptr));
+    }
+    static void TearDownTestSuite()
+    {
+        EndTessiva();
+        testhost::RunProgram("Tessiva.exe", "-unreg", nullptr);
+        testhost::UnregisterHost();
+    }
+
+    void SetUp() override
+    {
+        EndTessiva();
+        ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED)));
+        writer.SetRecords(Selection("1450", true));
+        writerThread = std::thread([this] { writer.ThreadServer(); });
+    }
+    void TearDown() override
+    {
+        writer.RequestStop();
+        writerThread.join();
+        CoUninitialize();
+        EndTessiva();
+    }
+
+    CScriptedServer writer;
+    std::thread writerThread;
+};
+
+// An OPC client's group over the published items.
+struct Client {
+    IOPCServer *server = nullptr;
+    IOPCItemMgt *items = nullptr;
+    IOPCSyncIO *io = nullptr;
+    std::map<std::string, OPCHANDLE> handles;
+
+    ~Client()
+    {
+        if (io) io->Release();
+        if (items) items->Release();
+        if (server) server->Release();
+    }
+
+    HRESULT Connect(const std::vector<std::string> &ids)
+    {
+        HRESULT hr = CoCreateInstance(kBridgeClassId, nullptr, CLSCTX_LOCAL_SERVER, IID_IOPCServer,
+                                      reinterpret_cast<void **>(&server));
+        if (FAILED(hr))
+            return hr;
+        OPCHANDLE group = 0;
+        DWORD rate = 0;
+        hr = server->AddGroup(L"g", TRUE, 200, 1, nullptr, nullptr, 0, &group, &rate,
+                              IID_IOPCItemMgt, reinterpret_cast<LPUNKNOWN *>(&items));
+        if (FAILED(hr))
+            return hr;
+        std::vector<std::wstring> names;
+        for (const std::string &id : ids)
+            names.push_back(Widen(id));
+        std::vector<OPCITEMDEF> defs(ids.size());
+        for (size_t i = 0; i < ids.size(); ++i) {
+            std::memset(&defs[i], 0, sizeof(defs[i]));
+            defs[i].szAccessPath = const_cast<LPWSTR>(L"");
+            defs[i].szItemID = const_cast<LPWSTR>(names[i].c_str());
+            defs[i].bActive = TRUE;
+            defs[i].hClient = static_cast<OPCHANDLE>(i);
+        }
+        OPCITEMRESULT *results = nullptr;
+        HRESULT *errors = nullptr;
+        hr = items->AddItems(static_cast<DWORD>(defs.size()), defs.data(), &results, &errors);
+        if (FAILED(hr))
+            return hr;
+        for (size_t i = 0; i < ids.size(); ++i) {
+            if (errors[i] == S_OK)
+                handles[ids[i]] = results[i].hServer;
+        }
+        CoTaskMemFree(results);
+        CoTaskMemFree(errors);
+        return items->QueryInterface(IID_IOPCSyncIO, reinterpret_cast<void **>(&io));
+    }
+
+    // "value type quality" of one item.
+    std::string Read(const std::string &id)
+    {
+        OPCHANDLE handle = handles[id];
+        OPCITEMSTATE *states = nullptr;
+        HRESULT *errors = nullptr;
+        if (FAILED(io->Read(OPC_DS_CACHE, 1, &handle, &states, &errors)))
+            return "read failed";
+        std::string text = FormatValue(states[0].vDataValue) + " " +
+                           FormatType(V_VT(&states[0].vDataValue)) + " " +
+                           std::to_string(states[0].wQuality);
+        VariantClear(&states[0].vDataValue);
+        CoTaskMemFree(states);
+        CoTaskMemFree(errors);
+        return text;
+    }
+
+    HRESULT Write(const std::string &id, const std::string &type, const std::string &text)
+    {
+        OPCHANDLE handle = handles[id];
+        VARIANT value;
+        std::string error;
+        ParseValue(type, text, &value, &error);
+        HRESULT *errors = nullptr;
+        HRESULT hr = io->Write(1, &handle, &value, &errors);
+        VariantClear(&value);
+        if (SUCCEEDED(hr)) {
+            hr = errors[0];
+            CoTaskMemFree(errors);
+        }
+        return hr;
+    }
+};
+
+bool WaitForRead(Client &client, const std::string &id, const std::string &expected)
+{
+    return testhost::WaitFor([&] { return client.Read(id) == expected; }, 15000);
+}
+
+} // namespace
+
+TEST_F(Tessiva, PublishesTheSelectionAndItsChanges)
+{
+    Client client;
+    ASSERT_EQ(S_OK, client.Connect({"Plant.D1.Speed", "Plant.D1.Flag", "Plant.D1.Big",
+                                    "Plant.D1.Small", "Plant.D1.Ratio", "Plant.D1.Unknown"}));
+    // A type the gateway does not know is not an item at all.
+    EXPECT_EQ(5u, client.handles.size());
+    EXPECT_EQ(0u, client.handles.count("Plant.D1.Unknown"));
+    EXPECT_EQ("1450 VT_I4 192", client.Read("Plant.D1.Speed"));
+    EXPECT_EQ("true VT_BOOL 192", client.Read("Plant.D1.Flag"));
+    EXPECT_EQ("-5000000000 VT_I8 192", client.Read("Plant.D1.Big"));
+    EXPECT_EQ("44 VT_UI1 192", client.Read("Plant.D1.Small"));
+    EXPECT_EQ("0 VT_R4 192", client.Read("Plant.D1.Ratio"));
+
+    writer.SetRecords(Selection("1500", false));
+    EXPECT_TRUE(WaitForRead(client, "Plant.D1.Speed", "1500 VT_I4 192"));
+    EXPECT_TRUE(WaitForRead(client, "Plant.D1.Flag", "true VT_BOOL 0"));
+
+    // The gateway logs out: an empty selection makes every item bad.
+    writer.SetRecords({});
+    EXPECT_TRUE(WaitForRead(client, "Plant.D1.Speed", "1500 VT_I4 0"));
+}
+
+TEST_F(Tessiva, ClientWritesReachTheGatewayAsFrames)
+{
+    CFrameListener gateway(kGatewayPort);
+    Client client;
+    ASSERT_EQ(S_OK, client.Connect({"Plant.D1.Speed", "Plant.D1.Ratio", "Plant.D1.Flag"}));
+    EXPECT_EQ(S_OK, client.Write("Plant.D1.Speed", "i2", "1234"));
+    EXPECT_EQ(S_OK, client.Write("Plant.D1.Ratio", "r8", "2.5"));
+    EXPECT_EQ(S_OK, client.Write("Plant.D1.Flag", "bool", "true"));
+    EXPECT_EQ(S_OK, client.Write("Plant.D1.Speed", "str", "text"));
+    ASSERT_TRUE(gateway.WaitForFrames(4, 20000));
+    std::vector<WriteFrame> frames = gateway.Frames();
+    EXPECT_EQ("Plant.D1.Speed", frames[0].itemId);
+    EXPECT_EQ("1234", frames[0].value);
+    EXPECT_EQ("Plant.D1.Ratio", frames[1].itemId);
+    EXPECT_EQ("  2.500000", frames[1].value);
+    EXPECT_EQ("1", frames[2].value);
+    EXPECT_EQ("unknow value", frames[3].value);
+    // A write does not change the item; only the gateway's next snapshot would.
+    EXPECT_EQ("1450 VT_I4 192", client.Read("Plant.D1.Speed"));
+}
+
+TEST_F(Tessiva, WritesMadeWhileTheGatewayIsAwayArriveWhenItListens)
+{
+    Client client;
+    ASSERT_EQ(S_OK, client.Connect({"Plant.D1.Speed"}));
+    EXPECT_EQ(S_OK, client.Write("Plant.D1.Speed", "i4", "1"));
+    EXPECT_EQ(S_OK, client.Write("Plant.D1.Speed", "i4", "2"));
+    Sleep(2500);
+    CFrameListener gateway(kGatewayPort);
+    ASSERT_TRUE(gateway.WaitForFrames(2, 20000));
+    EXPECT_EQ("1", gateway.Frames()[0].value);
+    EXPECT_EQ("2", gateway.Frames()[1].value);
+}
+
+TEST_F(Tessiva, EndsWithItsLastClient)
+{
+    HANDLE process = nullptr;
+    {
+        Client client;
+        ASSERT_EQ(S_OK, client.Connect({"Plant.D1.Speed"}));
+        process = FindProcess("Tessiva.exe");
+        ASSERT_NE(nullptr, process);
+    }
+    EXPECT_EQ(0u, testhost::ExitCodeAfter(process, 15000));
+    CloseHandle(process);
+}
+
+TEST_F(Tessiva, CommandLine)
+{
+    std::string output;
+    EXPECT_EQ(0u, testhost::RunProgram("Tessiva.exe", "", &output, 15000));
+    // Not a command: written in capitals, or followed by a blank. The
+    // program runs as the bridge and keeps running.
+    for (const char *argument : {"-REG", "-reg "}) {
+        std::string commandLine = "\"" + testhost::BinPath("Tessiva.exe") + "\" " + argument;
+        STARTUPINFOA si = {};
+        si.cb = sizeof(si);
+        PROCESS_INFORMATION pi = {};
+        ASSERT_TRUE(CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                                   nullptr, &si, &pi));
+        EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(pi.hProcess, 2000)) << argument;
+        TerminateProcess(pi.hProcess, 99);
+        WaitForSingleObject(pi.hProcess, 5000);
+        CloseHandle(pi.hProcess);
+        CloseHandle(pi.hThread);
+    }
+    // Registration under the bridge's identity.
+    HKEY key;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CLASSES_ROOT, "OPC.SERVER.1.0\\CLSID", 0, KEY_READ, &key));
+    char clsid[64] = {0};
+    LONG size = sizeof(clsid);
+    RegCloseKey(key);
+    ASSERT_EQ(ERROR_SUCCESS, RegQueryValueA(HKEY_CLASSES_ROOT, "OPC.SERVER.1.0\\CLSID", clsid, &size));
+    EXPECT_STREQ("{6E2B91D4-3C7A-4F15-9B08-D2A45C17E3F9}", clsid);
+    size = sizeof(clsid);
+    ASSERT_EQ(ERROR_SUCCESS, RegQueryValueA(HKEY_CLASSES_ROOT, "OPC.SERVER.1.0", clsid, &size));
+    EXPECT_STREQ("QNLumaret", clsid);
+}
