@@ -79,7 +79,9 @@ bool CWriteToDec::Enqueue(const char *itemId, const FILETIME &timestamp, WORD qu
     image.timestamp = timestamp;
     image.quality = quality;
     VariantInit(&image.value);
-    if (FAILED(VariantCopy(&image.value, const_cast<VARIANT *>(&value))))
+    // A value passed by reference lives only as long as the client's call;
+    // the slot keeps the value itself.
+    if (FAILED(VariantCopyInd(&image.value, const_cast<VARIANT *>(&value))))
         return false;
 
     m_ring[m_tail] = image;

@@ -379,6 +379,36 @@ TEST_F(SyncIo, WritesReachTheHostInOrderAndUnconverted)
     }
 }
 
+// A value passed by reference lives only as long as the call: the host
+// receives the value itself.
+TEST_F(SyncIo, ValueWrittenByReferenceReachesTheHostAsItsValue)
+{
+    LONG number = 4321;
+    VARIANT byReference;
+    VariantInit(&byReference);
+    V_VT(&byReference) = VT_BYREF | VT_I4;
+    V_I4REF(&byReference) = &number;
+    HRESULT *errors = nullptr;
+    ASSERT_EQ(S_OK, io->Write(1, &handles[0], &byReference, &errors));
+    EXPECT_EQ(S_OK, errors[0]);
+    CoTaskMemFree(errors);
+
+    OPCITEMVQT vqt;
+    ZeroMemory(&vqt, sizeof(vqt));
+    V_VT(&vqt.vDataValue) = VT_BYREF | VT_I4;
+    V_I4REF(&vqt.vDataValue) = &number;
+    ASSERT_EQ(S_OK, io->WriteVQT(1, &handles[0], &vqt, &errors));
+    EXPECT_EQ(S_OK, errors[0]);
+    CoTaskMemFree(errors);
+
+    std::vector<HostWrite> writes = WaitForHostWrites(2, kArrival);
+    ASSERT_EQ(2u, writes.size());
+    for (const HostWrite &write : writes) {
+        EXPECT_EQ("VT_I4", write.type);
+        EXPECT_EQ("4321", write.value);
+    }
+}
+
 TEST_F(SyncIo, WriteOfUnknownHandleFailsOnlyItsItem)
 {
     VARIANT values[2];
