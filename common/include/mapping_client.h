@@ -31,7 +31,10 @@ public:
 
     // Holds off the reader thread's next reload while the caller reads the
     // records and their changed flags. Recursive: m_onChanged may take it too.
-    std::unique_lock<std::recursive_mutex> LockRecords() { return std::unique_lock<std::recursive_mutex>(m_recordsLock); }
+    std::unique_lock<std::recursive_mutex> LockRecords()
+    {
+        return std::unique_lock<std::recursive_mutex>(m_recordsLock);
+    }
 
     void WriteContent(boost::archive::binary_oarchive &archive) override;
     bool ReadContent(boost::archive::binary_iarchive &archive) override;
