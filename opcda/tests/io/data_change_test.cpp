@@ -5,6 +5,7 @@
 // setter call counts (even with the same value), never-set tags never, all
 // sinks get the same report in Advise order, and inactive or disabled
 // groups and inactive items report what they missed once active again.
+#include "advise_sink_recorder.h"
 #include "data_callback_recorder.h"
 #include "hosted_server.h"
 
@@ -222,6 +223,18 @@ TEST_F(DataChange, SeveralSinksReceiveTheSameReportsInAdviseOrder)
     EXPECT_LT(second.sequence, third.sequence);
     // The first would have been called before the other two.
     EXPECT_EQ(1u, sinks[0]->Count());
+}
+
+TEST_F(DataChange, SinkWithoutTheDataCallbackInterfaceIsSkipped)
+{
+    ComPtr<AdviseSinkRecorder> wrong = AdviseSinkRecorder::Create();
+    DWORD wrongCookie = 0;
+    ASSERT_EQ(S_OK, AdviseDataCallback(group.Get(), wrong.Get(), &wrongCookie));
+    ComPtr<DataCallbackRecorder> sink = SubscribeAndTakeFirstReport();
+    ASSERT_TRUE(HostSet("Area.Pump.Speed", "i4", "1475"));
+    ASSERT_TRUE(sink->WaitForValue(kSpeed, "1475", kArrival));
+    EXPECT_EQ(0u, wrong->Count());
+    EXPECT_EQ(S_OK, UnadviseDataCallback(group.Get(), wrongCookie));
 }
 
 TEST_F(DataChange, InactiveGroupSendsNothingAndReportsOnceActiveAgain)
