@@ -1,0 +1,71 @@
+// basic_http_request.h - CBasicHttpRequest, one form-encoded HTTP(S) POST to
+// the platform through libcurl: the body's fields, the transfer with the
+// configured address, time-outs and certificate checks, and the reply text.
+// A request object serves exactly one request.
+#pragma once
+
+#include <atomic>
+#include <string>
+
+class CBasicHttpRequest {
+public:
+    CBasicHttpRequest(); // copies the platform address (platform_address.h)
+    virtual ~CBasicHttpRequest();
+    CBasicHttpRequest(const CBasicHttpRequest &) = delete;
+    CBasicHttpRequest &operator=(const CBasicHttpRequest &) = delete;
+
+    // Prepare, log, post, parse. True exactly when the transfer succeeded
+    // (libcurl result 0), whatever the reply says.
+    virtual bool Request();
+    // Fills the body; nothing here.
+    virtual void Prepare();
+    // Takes the reply body; true when it could be used.
+    virtual bool ParseResponse(const std::string &reply) = 0;
+
+    // "&" (when the body is not empty), name, "=", value byte for byte.
+    void AddParam(const std::string &name, const std::string &value);
+    // As AddParam, with the value converted from the ANSI code page to UTF-8
+    // and percent-encoded; the name is not encoded.
+    void AddEncodedParam(const std::string &name, const std::string &value);
+
+    // One POST of body to url; reply receives the body of the answer.
+    // Returns the libcurl result code (2 when no handle could be made,
+    // 42 when the abort flag ended the transfer).
+    int HttpPost(const std::string &url, const std::string &body, std::string &reply);
+
+    // The transfer ends (result 42) as soon as *flag is true; null: never.
+    void SetAbortFlag(const std::atomic<bool> *flag) { m_abortFlag = flag; }
+
+    const std::string &ErrorText() const { return m_errorText; }
+    const std::string &Body() const { return m_body; }
+    const std::string &Host() const { return m_host; }
+    const std::string &Port() const { return m_port; }
+    const std::string &Path() const { return m_path; }
+    // ComposePlatformUrl of host, port and path.
+    std::string Url() const;
+    // libcurl result of the last transfer (-1 before it).
+    int ResultCode() const { return m_resultCode; }
+
+    // Process-wide transfer trace on the standard output ("[HEADER_IN]" ...);
+    // off unless switched on here.
+    static void SetTrace(bool on);
+
+protected:
+    std::string m_errorText; // never filled by this layer; callers may show it
+    std::string m_host;
+    std::string m_port;
+    std::string m_path;
+    std::string m_body;
+
+private:
+    int m_connectTimeoutSeconds;
+    int m_timeoutSeconds;
+    std::string m_caFile;
+    bool m_verifyTls;
+    const std::atomic<bool> *m_abortFlag = nullptr;
+    int m_resultCode = -1;
+};
+
+// The body as it may appear in the log: every "password" field's value
+// replaced by "***".
+std::string MaskPasswordFields(const std::string &body);

@@ -1,0 +1,34 @@
+// opc_session.h - COPCSession, one accepted connection of the write request
+// receiver: receives bytes, reassembles the write request frames across
+// receives and starts one platform write per frame whose item ID is
+// published.
+#pragma once
+
+#include "write_frame.h"
+
+#include <winsock2.h>
+
+class CMonitorServer;
+
+class COPCSession {
+public:
+    COPCSession(CMonitorServer *server, SOCKET socket);
+    ~COPCSession(); // closes the socket
+    COPCSession(const COPCSession &) = delete;
+    COPCSession &operator=(const COPCSession &) = delete;
+
+    SOCKET Socket() const { return m_socket; }
+
+    // Receives up to 4096 bytes and parses them. False when the connection
+    // was closed or failed (nothing parsed then).
+    bool OnReceive();
+    // Takes the received bytes and handles every complete frame.
+    void ParseFrames(const char *bytes, int length);
+
+private:
+    void HandleFrame(const WriteFrame &frame, std::size_t available);
+
+    CMonitorServer *m_server;
+    SOCKET m_socket;
+    CWriteFrameDecoder m_decoder;
+};
