@@ -74,7 +74,7 @@ build_boost_serialization() {
     basic_pointer_oserializer basic_serializer_map binary_iarchive
     binary_oarchive extended_type_info extended_type_info_typeid void_cast)
   for f in "${files[@]}"; do
-    "$tri-g++-posix" -O2 -w -std=c++17 -DBOOST_ALL_NO_LIB \
+    "$tri-g++-posix" -O2 -w -std=c++17 -DNDEBUG -DBOOST_ALL_NO_LIB \
       -isystem "$DEPS/boost-include" -c "$SRC/boost/libs/serialization/src/$f.cpp" \
       -o "$obj/$f.o" &
   done

@@ -1,12 +1,13 @@
 // do_asyn_thread.cpp - per-server worker loop.
 #include "do_asyn_thread.h"
 
+#include "delivery.h"
 #include "opc_server.h"
 
 #include <objbase.h>
 
-CDoAsynThread::CDoAsynThread(COpcDaServer *server)
-    : m_server(server), m_wakeEvent(CreateEventA(nullptr, FALSE, FALSE, nullptr)),
+CDoAsynThread::CDoAsynThread(const ServerLinkPtr &link)
+    : m_link(link), m_wakeEvent(CreateEventA(nullptr, FALSE, FALSE, nullptr)),
       m_didWork(false)
 {
 }
@@ -27,15 +28,6 @@ bool CDoAsynThread::StartWorker()
     return Start();
 }
 
-void CDoAsynThread::StopWorker()
-{
-    RequestStop();
-    if (m_wakeEvent != nullptr)
-        SetEvent(m_wakeEvent);
-    while (IsRunning())
-        Sleep(100);
-}
-
 // Client sinks are called from this thread: it lives in the
 // multithreaded apartment.
 void CDoAsynThread::ThreadStarting()
@@ -54,5 +46,15 @@ void CDoAsynThread::Step()
         WaitForSingleObject(m_wakeEvent, 100);
     if (StopRequested())
         return;
-    m_didWork = m_server->RunPass();
+    DeliveryList deliveries;
+    {
+        CAutoLock guard(m_link->lock);
+        if (m_link->server == nullptr) {
+            RequestStop();
+            return;
+        }
+        m_didWork = m_link->server->CollectPass(deliveries);
+    }
+    for (auto &delivery : deliveries)
+        delivery->Deliver();
 }

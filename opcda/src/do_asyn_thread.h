@@ -4,19 +4,21 @@
 #pragma once
 
 #include "rix_thread.h"
+#include "server_link.h"
 
-class COpcDaServer;
-
+// The worker reaches its server only through the link, under the link's
+// lock, and makes the client callbacks after releasing it. The server's
+// destruction therefore never waits for a callback to return (a client may
+// release its last reference from inside one): it cuts the link and gives
+// the worker up, and the worker ends and deletes itself.
 class CDoAsynThread : public RIX::CThread {
 public:
-    explicit CDoAsynThread(COpcDaServer *server);
+    explicit CDoAsynThread(const ServerLinkPtr &link);
     ~CDoAsynThread() override;
 
     const char *Name() const override;
     // Starts the thread; false when it cannot be created.
     bool StartWorker();
-    // Asks the thread to end and waits (100 ms polls) until it has.
-    void StopWorker();
 
 protected:
     void Step() override;
@@ -24,7 +26,7 @@ protected:
     void ThreadEnding() override;
 
 private:
-    COpcDaServer *m_server;
+    ServerLinkPtr m_link;
     HANDLE m_wakeEvent;
     bool m_didWork;
 };

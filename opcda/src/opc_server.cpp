@@ -14,7 +14,7 @@
 
 COpcDaServer::COpcDaServer()
     : m_groupCount(0), m_locale(kDefaultLocale),
-      m_shutdownPoint(static_cast<IOPCServer *>(this)), m_worker(this), m_nextGroupHandle(0),
+      m_shutdownPoint(static_cast<IOPCServer *>(this)), m_worker(nullptr), m_nextGroupHandle(0),
       m_refs(0), m_holdsProcess(false)
 {
     std::memset(m_groupTable, 0, sizeof(m_groupTable));
@@ -43,21 +43,26 @@ bool COpcDaServer::Initialise()
         return false;
     }
     m_link->server = this;
+    m_worker = new (std::nothrow) CDoAsynThread(m_link);
+    if (m_worker == nullptr)
+        return false;
     AddRefServerProcess();
     m_holdsProcess = true;
-    return m_worker.StartWorker();
+    return m_worker->StartWorker();
 }
 
-// The last release: worker stopped, groups out of the table (those that a
-// client still holds live on until their own last release), then the
-// server-process count goes back, which may end the process.
+// The last release: the link cut (no worker pass and no group reaches this
+// object any more), the worker given up, groups out of the table (those
+// that a client still holds live on until their own last release), then
+// the server-process count goes back, which may end the process.
 COpcDaServer::~COpcDaServer()
 {
     if (m_link) {
         CAutoLock guard(m_link->lock);
         m_link->server = nullptr;
     }
-    m_worker.StopWorker();
+    if (m_worker != nullptr)
+        m_worker->Abandon();
     {
         CAutoLock guard(m_lock);
         for (unsigned i = 0; i < kGroupBuckets; ++i) {
@@ -271,22 +276,17 @@ STDMETHODIMP COpcDaServer::CreateGroupEnumerator(OPCENUMSCOPE, REFIID, LPUNKNOWN
 }
 
 // Requests and scans run under the server lock, group by group; the client
-// callbacks they prepare are made after the lock is released.
-bool COpcDaServer::RunPass()
+// callbacks they prepare are made by the worker after it released the locks.
+bool COpcDaServer::CollectPass(DeliveryList &deliveries)
 {
     bool didWork = false;
-    DeliveryList deliveries;
-    {
-        CAutoLock guard(m_lock);
-        for (unsigned i = 0; i < kGroupBuckets; ++i) {
-            for (GroupEntry *entry = m_groupTable[i]; entry != nullptr; entry = entry->next) {
-                if (entry->group->RunStep(deliveries))
-                    didWork = true;
-            }
+    CAutoLock guard(m_lock);
+    for (unsigned i = 0; i < kGroupBuckets; ++i) {
+        for (GroupEntry *entry = m_groupTable[i]; entry != nullptr; entry = entry->next) {
+            if (entry->group->RunStep(deliveries))
+                didWork = true;
         }
     }
-    for (auto &delivery : deliveries)
-        delivery->Deliver();
     return didWork;
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "connection_point.h"
+#include "delivery.h"
 #include "do_asyn_thread.h"
 #include "lock.h"
 #include "opc_interfaces.h"
@@ -77,8 +78,9 @@ public:
     STDMETHODIMP EnumConnectionPoints(IEnumConnectionPoints **ppEnum) override;
     STDMETHODIMP FindConnectionPoint(REFIID riid, IConnectionPoint **ppCP) override;
 
-    // One pass of the worker over every group; true when any group did work.
-    bool RunPass();
+    // One pass of the worker over every group: requests run and scans made,
+    // their callbacks added to deliveries. True when any group did work.
+    bool CollectPass(DeliveryList &deliveries);
     // Final release of a group: takes it out of the table (server lock held
     // inside). Called by the group under the link's lock.
     void DropGroup(COpcGroup *group);
@@ -107,7 +109,7 @@ private:
     WCHAR m_clientName[260];
     FILETIME m_startTime;
     CConnectPointShutdown m_shutdownPoint;
-    CDoAsynThread m_worker;
+    CDoAsynThread *m_worker; // owned until the destruction gives it up
     std::atomic<DWORD> m_nextGroupHandle;
     CLock m_browseLock;
     char m_browsePosition[128];

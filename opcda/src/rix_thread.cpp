@@ -4,8 +4,8 @@
 namespace RIX {
 
 CThread::CThread()
-    : m_running(0), m_stop(0), m_waitHandle(nullptr), m_callback(nullptr),
-      m_callbackData(nullptr)
+    : m_running(0), m_stop(0), m_ownership(kThreadDone), m_waitHandle(nullptr),
+      m_callback(nullptr), m_callbackData(nullptr)
 {
 }
 
@@ -29,8 +29,10 @@ bool CThread::Start()
     if (!m_running.compare_exchange_strong(expected, 1))
         return false;
     m_stop.store(0);
+    m_ownership.store(kOwned);
     HANDLE thread = CreateThread(nullptr, 0, &CThread::ThreadRoutine, this, 0, nullptr);
     if (thread == nullptr) {
+        m_ownership.store(kThreadDone);
         m_running.store(0);
         return false;
     }
@@ -40,8 +42,21 @@ bool CThread::Start()
 
 DWORD WINAPI CThread::ThreadRoutine(void *self)
 {
-    static_cast<CThread *>(self)->Run();
+    CThread *thread = static_cast<CThread *>(self);
+    thread->Run();
+    // Given up by its owner while running: the thread deletes its object.
+    if (thread->m_ownership.exchange(kThreadDone) == kAbandoned)
+        delete thread;
     return 0;
+}
+
+void CThread::Abandon()
+{
+    RequestStop();
+    // kThreadDone: no thread runs (never started, or its routine is past
+    // its last use of this object).
+    if (m_ownership.exchange(kAbandoned) == kThreadDone)
+        delete this;
 }
 
 void CThread::Run()

@@ -30,6 +30,11 @@ public:
     bool IsRunning() const { return m_running.load() != 0; }
     bool StopRequested() const { return m_stop.load() != 0; }
 
+    // The owner gives the object up: it is deleted as soon as its thread has
+    // ended (at once when the thread is not running). Objects given up this
+    // way must have been created with new.
+    void Abandon();
+
     void SetWaitHandle(HANDLE *handle) { m_waitHandle = handle; }
     void SetCallback(Callback callback, void *data)
     {
@@ -46,8 +51,13 @@ private:
     static DWORD WINAPI ThreadRoutine(void *self);
     void Run();
 
+    // kOwned while a thread runs for an owner that keeps the object;
+    // kThreadDone when no thread runs; kAbandoned when the owner gave it up.
+    enum Ownership : LONG { kOwned, kThreadDone, kAbandoned };
+
     std::atomic<LONG> m_running;
     std::atomic<LONG> m_stop;
+    std::atomic<LONG> m_ownership;
     HANDLE *m_waitHandle;
     Callback m_callback;
     void *m_callbackData;

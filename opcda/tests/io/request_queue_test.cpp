@@ -295,3 +295,23 @@ TEST(ChangeStamp, EverySetterCallMovesTheStampEvenWithinOneTick)
         previous = stamp;
     }
 }
+
+// A client may drop its last references from inside a callback: the server
+// object goes away without waiting for the callback that is still running.
+TEST_F(RequestQueue, LastReleaseInsideACallbackDoesNotHang)
+{
+    HANDLE released = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    holdNext = false;
+    sink->SetReadCompleteHook([this, released] {
+        async.Reset();
+        group.Reset();
+        server.Reset();
+        SetEvent(released);
+    });
+    DWORD cancelId = 0;
+    HRESULT *errors = nullptr;
+    ASSERT_EQ(S_OK, async->Read(1, &handleA, 7, &cancelId, &errors));
+    CoTaskMemFree(errors);
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(released, kArrival));
+    CloseHandle(released);
+}
