@@ -28,5 +28,10 @@ public:
 
 private:
     struct Listener;
+
+    void Run();
+    void OnAccept();
+    void OnClose(COPCSession *session);
+
     std::unique_ptr<Listener> m_listener;
 };

@@ -8,6 +8,8 @@
 
 #include <winsock2.h>
 
+#include <string>
+
 class CMonitorServer;
 
 class COPCSession {
@@ -18,17 +20,21 @@ public:
     COPCSession &operator=(const COPCSession &) = delete;
 
     SOCKET Socket() const { return m_socket; }
+    CMonitorServer *Server() const { return m_server; }
 
     // Receives up to 4096 bytes and parses them. False when the connection
     // was closed or failed (nothing parsed then).
     bool OnReceive();
-    // Takes the received bytes and handles every complete frame.
+    // Takes received bytes and handles every frame completed by them, in
+    // order; an incomplete frame waits for the next receive.
     void ParseFrames(const char *bytes, int length);
 
 private:
     void HandleFrame(const WriteFrame &frame, std::size_t available);
+    void ReportIncompleteFrame() const;
 
     CMonitorServer *m_server;
     SOCKET m_socket;
     CWriteFrameDecoder m_decoder;
+    std::string m_tail; // the last bytes received, holding the pending ones
 };

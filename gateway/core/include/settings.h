@@ -26,8 +26,8 @@ public:
     int Timeout() const;              // "Timeout" seconds, default 8
     std::string CaFile() const;       // "CaFile": CA certificates (PEM) to verify HTTPS with; default ""
     int TlsVerify() const;            // "TlsVerify": 0 switches certificate and host checks off; default 1
-    bool SetHost(const std::string &host) const;
-    bool SetPort(int port) const;
+    bool WriteHost(const std::string &host) const;
+    bool WritePort(int port) const;
 
     // Section "local".
     // "accounts": the remembered user names, oldest first, trimmed, no empty ones.
@@ -36,9 +36,9 @@ public:
     // written); keeps the newest 10 entries.
     void AddAccount(const std::string &userName) const;
     int RememberPassword() const;     // default 1
-    bool SetRememberPassword(int value) const;
+    bool WriteRememberPassword(int value) const;
     int RememberAutoRun() const;      // default 1
-    bool SetRememberAutoRun(int value) const;
+    bool WriteRememberAutoRun(int value) const;
     int LogEnabled() const;           // default 0; never written by the program
 
 private:

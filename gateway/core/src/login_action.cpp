@@ -1,0 +1,35 @@
+// login_action.cpp - CLoginAction: "login" with account and password.
+#include "login_action.h"
+
+#include "manager.h"
+#include "status_notifications.h"
+
+CLoginAction::CLoginAction() : COPCRequest("login", "正在登录云平台") {}
+
+CLoginAction::CLoginAction(const std::string &account, const std::string &password) : CLoginAction()
+{
+    this->account = account;
+    this->password = password;
+}
+
+void CLoginAction::AddParams()
+{
+    AddEncodedParam("account", account);
+    AddParam("password", password);
+}
+
+void CLoginAction::OnResponse()
+{
+    message = GetString("msg");
+    sessionId = GetString("sessionid");
+    deptId = GetString("deptid");
+
+    CManager &manager = CManager::GetInstance();
+    {
+        auto lock = manager.Lock();
+        manager.sessionId = sessionId;
+        manager.deptId = deptId;
+    }
+    if (Success())
+        ShowLoggedIn();
+}

@@ -1,0 +1,230 @@
+// query_thread.cpp - CQueryThread: the polling worker's cycle, Relogin and
+// the watchdog that replaces a silent worker.
+#include "query_thread.h"
+
+#include "console_output.h"
+#include "login_action.h"
+#include "manager.h"
+#include "query_variant_value_action.h"
+#include "status_notifications.h"
+
+#include <chrono>
+
+// One worker generation. A replaced or stopped worker has stop set: its
+// pauses end, its transfer is aborted, and it ends at its next check.
+struct CQueryThread::Worker {
+    explicit Worker(const PollingTiming &timing) : timing(timing) {}
+
+    const PollingTiming timing;
+    std::atomic<bool> stop{false};
+    std::mutex lock;
+    std::condition_variable wake;
+    bool ended = false;
+
+    void RequestStop()
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        stop = true;
+        wake.notify_all();
+    }
+    bool WaitEnded(unsigned ms)
+    {
+        std::unique_lock<std::mutex> guard(lock);
+        return wake.wait_for(guard, std::chrono::milliseconds(ms), [this] { return ended; });
+    }
+};
+
+CQueryThread &CQueryThread::GetInstance()
+{
+    static CQueryThread *instance = new CQueryThread;
+    return *instance;
+}
+
+CQueryThread::~CQueryThread()
+{
+    Stop();
+}
+
+bool CQueryThread::Start(const PollingTiming &timing)
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    if (m_started)
+        return false;
+    m_timing = timing;
+    m_counter = 0;
+    m_stopping = false;
+    m_started = true;
+    StartWorker();
+    m_watchdog = std::thread(&CQueryThread::WatchdogMain, this);
+    return true;
+}
+
+bool CQueryThread::Stop(unsigned waitMs)
+{
+    std::shared_ptr<Worker> worker;
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        if (!m_started)
+            return true;
+        m_stopping = true;
+        m_wake.notify_all();
+        worker = m_worker;
+    }
+    if (worker)
+        worker->RequestStop();
+    if (m_watchdog.joinable())
+        m_watchdog.join();
+    const bool ended = !worker || worker->WaitEnded(waitMs);
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_worker.reset();
+    m_started = false;
+    return ended;
+}
+
+bool CQueryThread::IsStarted() const
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    return m_started;
+}
+
+void CQueryThread::SetCredentials(const std::string &userName, const std::string &password)
+{
+    CManager &manager = CManager::GetInstance();
+    auto lock = manager.Lock();
+    manager.userName = userName;
+    manager.password = password;
+}
+
+// Called with m_lock held.
+void CQueryThread::StartWorker()
+{
+    m_worker = std::make_shared<Worker>(m_timing);
+    std::thread(&CQueryThread::WorkerMain, this, m_worker).detach();
+}
+
+void CQueryThread::WorkerMain(std::shared_ptr<Worker> worker)
+{
+    while (!worker->stop)
+        Cycle(*worker);
+    std::lock_guard<std::mutex> guard(worker->lock);
+    worker->ended = true;
+    worker->wake.notify_all();
+}
+
+bool CQueryThread::Pause(Worker &worker, unsigned ms)
+{
+    std::unique_lock<std::mutex> guard(worker.lock);
+    return !worker.wake.wait_for(guard, std::chrono::milliseconds(ms), [&worker] { return worker.stop.load(); });
+}
+
+void CQueryThread::Cycle(Worker &worker)
+{
+    m_counter = 0;
+    if (!Pause(worker, worker.timing.cycleMs))
+        return;
+
+    CManager &manager = CManager::GetInstance();
+    if (!manager.IsRunning()) {
+        PostStatusText("操作已被停止");
+        return;
+    }
+    if (manager.UserName().empty() || manager.Password().empty()) {
+        PostStatusText("用户名或密码为空");
+        return;
+    }
+    if (manager.SessionId().empty())
+        Relogin(worker);
+    if (worker.stop)
+        return;
+    if (manager.Selection().empty()) {
+        PostStatusText("请选择变量后提交");
+        return;
+    }
+
+    for (int attempt = 1; attempt <= 5; ++attempt) {
+        CQueryVariantValueAction query;
+        query.SetAbortFlag(&worker.stop);
+        if (query.Request()) {
+            RequestValueRefresh(0);
+            return;
+        }
+        if (!Pause(worker, worker.timing.retryMs))
+            return;
+    }
+    Relogin(worker);
+}
+
+void CQueryThread::Relogin(Worker &worker)
+{
+    CManager &manager = CManager::GetInstance();
+    if (!manager.IsRunning())
+        return;
+    for (;;) {
+        m_counter = 0;
+        ShowLoggedOut();
+        if (manager.InvalidateValues())
+            RequestValueRefresh(1);
+        if (!Pause(worker, worker.timing.reloginMs) || !manager.IsRunning())
+            return;
+
+        CLoginAction login(manager.UserName(), manager.Password());
+        login.SetAbortFlag(&worker.stop);
+        if (login.Request()) {
+            ShowLoggedIn();
+            return;
+        }
+        if (worker.stop || !manager.IsRunning())
+            return;
+    }
+}
+
+bool CQueryThread::PauseWatchdog(unsigned ms)
+{
+    std::unique_lock<std::mutex> guard(m_lock);
+    return !m_wake.wait_for(guard, std::chrono::milliseconds(ms), [this] { return m_stopping; });
+}
+
+void CQueryThread::WatchdogMain()
+{
+    for (;;) {
+        {
+            std::unique_lock<std::mutex> guard(m_lock);
+            if (m_stopping)
+                return;
+        }
+        if (m_counter <= m_timing.watchdogLimit) {
+            ++m_counter;
+        } else {
+            ConsolePrintf("[%s]RESTART Thread\n", LocalTimeText().c_str());
+            m_counter = 0;
+            std::shared_ptr<Worker> stuck;
+            {
+                std::lock_guard<std::mutex> guard(m_lock);
+                stuck = m_worker;
+            }
+            // The stuck worker's transfer is aborted and it ends itself; the
+            // replacement starts once it has ended or the wait ran out.
+            if (stuck) {
+                stuck->RequestStop();
+                stuck->WaitEnded(m_timing.replaceWaitMs);
+            }
+            std::lock_guard<std::mutex> guard(m_lock);
+            if (m_stopping)
+                return;
+            ++m_restarts;
+            StartWorker();
+        }
+        if (!PauseWatchdog(m_timing.watchdogTickMs))
+            return;
+    }
+}
+
+bool StartPolling()
+{
+    return CQueryThread::GetInstance().Start();
+}
+
+void StopPolling()
+{
+    CQueryThread::GetInstance().Stop();
+}
