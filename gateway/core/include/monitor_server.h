@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <memory>
 
+class COPCSession;
+
 const unsigned short kWriteReceiverPort = 8787;
 
 class CMonitorServer {

@@ -1,0 +1,371 @@
+// The request layer against the stand-in platform over real HTTP(S): body
+// building and encoding, every row of the reply result table, transfer
+// errors, the log lines, text conversion, certificate checks, the trace
+// switch and aborted transfers.
+#include "model_setup.h"
+#include "recording_notifications.h"
+#include "standin_platform.h"
+#include "stdout_capture.h"
+
+#include "../../gateway/core/tests/scratch_dir.h"
+
+#include "log_printf.h"
+#include "login_action.h"
+#include "opc_request.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <atomic>
+#include <regex>
+#include <stdexcept>
+#include <thread>
+
+namespace {
+
+const char kZhangGbk[] = "张工"; // compiled as GBK
+
+// A request of the test's own reqCode, recording the hooks it gets.
+class CProbeRequest : public COPCRequest {
+public:
+    explicit CProbeRequest(const char *statusText = nullptr) : COPCRequest("probe", statusText) {}
+
+    std::vector<std::pair<std::string, std::string>> rawFields;
+    std::vector<std::pair<std::string, std::string>> encodedFields;
+    bool throwInResponse = false;
+    int responses = 0;
+    int sessionFailures = 0;
+    int postFailures = 0;
+
+protected:
+    void AddParams() override
+    {
+        for (const auto &field : rawFields)
+            AddParam(field.first, field.second);
+        for (const auto &field : encodedFields)
+            AddEncodedParam(field.first, field.second);
+    }
+    void OnResponse() override
+    {
+        ++responses;
+        if (throwInResponse)
+            throw std::runtime_error("handler failed");
+    }
+    void OnSessionFailed() override { ++sessionFailures; }
+    void OnPostFailed() override { ++postFailures; }
+};
+
+class RequestLayer : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(platform.IsReady()) << platform.Problem();
+        ASSERT_TRUE(platform.Reset());
+        platform.Use();
+        ResetManager();
+    }
+
+    CStandinPlatform platform;
+    CRecordingNotifications notes;
+};
+
+} // namespace
+
+TEST_F(RequestLayer, BodyStartsWithReqCodeJoinsWithAmpersandAndEncodesOnlyEncodedValues)
+{
+    ASSERT_TRUE(platform.Canned("probe", "{\"success\":true}"));
+    CProbeRequest probe;
+    probe.rawFields = {{"raw", "a b&c"}};
+    probe.encodedFields = {{"enc", "a b&c"}, {"name", kZhangGbk}, {"a b", "x"}};
+    EXPECT_TRUE(probe.Request());
+
+    const std::string expected = "reqCode=probe&raw=a b&c&enc=a+b%26c&name=%E5%BC%A0%E5%B7%A5&a b=x";
+    EXPECT_EQ(expected, probe.Body());
+    const Json::Value requests = platform.Requests("probe");
+    ASSERT_EQ(1u, requests.size());
+    EXPECT_EQ(expected, requests[0]["raw_body"].asString());
+}
+
+TEST_F(RequestLayer, ChineseAccountGoesOutAsPercentEncodedUtf8)
+{
+    CLoginAction login(kZhangGbk, "zhang2024");
+    EXPECT_TRUE(login.Request());
+    const Json::Value requests = platform.Requests("login");
+    ASSERT_EQ(1u, requests.size());
+    EXPECT_EQ(u8"张工", requests[0]["fields"]["account"].asString());
+    EXPECT_EQ("reqCode=login&account=%E5%BC%A0%E5%B7%A5&password=zhang2024", requests[0]["raw_body"].asString());
+}
+
+TEST_F(RequestLayer, SuccessAsNumberOneCountsAsSuccess)
+{
+    ASSERT_TRUE(platform.Canned("probe", "{\"success\":1}"));
+    CProbeRequest probe;
+    EXPECT_TRUE(probe.Request());
+    EXPECT_TRUE(probe.Parsed());
+    EXPECT_TRUE(probe.Success());
+    EXPECT_EQ(1, probe.responses);
+    EXPECT_TRUE(notes.Texts().empty());
+}
+
+TEST_F(RequestLayer, EmptyObjectIsParsedButRefused)
+{
+    CScratchDir dir;
+    ASSERT_TRUE(OpenLog(dir.File("Lumaret.log")));
+    ASSERT_TRUE(platform.Canned("probe", "{}"));
+    CProbeRequest probe;
+    CStdoutCapture output;
+    EXPECT_FALSE(probe.Request());
+    const std::string console = output.Finish();
+    CloseLog();
+
+    EXPECT_TRUE(probe.Parsed());
+    EXPECT_FALSE(probe.Success());
+    EXPECT_EQ(1, probe.responses);
+    EXPECT_EQ(1, probe.sessionFailures);
+    EXPECT_EQ(0, probe.postFailures);
+    EXPECT_EQ(std::vector<std::string>{"请求被拒绝"}, notes.Texts());
+    EXPECT_NE(std::string::npos, console.find("CProbeRequest] session failed!\n")) << console;
+    const std::string log = ReadWholeFile(dir.File("Lumaret.log"));
+    EXPECT_NE(std::string::npos, log.find(" success is false\r\n")) << log;
+    EXPECT_EQ(std::string::npos, log.find("post failed")) << log;
+}
+
+TEST_F(RequestLayer, SuccessAsStringFailsWithoutRefusalTextOrHandler)
+{
+    CScratchDir dir;
+    ASSERT_TRUE(OpenLog(dir.File("Lumaret.log")));
+    ASSERT_TRUE(platform.Control("{\"success_string\": true}"));
+    CLoginAction login("demo", "demo123");
+    CStdoutCapture output;
+    EXPECT_FALSE(login.Request());
+    const std::string console = output.Finish();
+    CloseLog();
+
+    EXPECT_TRUE(login.Parsed());
+    EXPECT_FALSE(login.Success());
+    EXPECT_TRUE(login.sessionId.empty()) << "the handler must not run";
+    EXPECT_EQ(std::vector<std::string>{"正在登录云平台"}, notes.Texts());
+    EXPECT_EQ(std::string::npos, console.find("session failed")) << console;
+    EXPECT_NE(std::string::npos, ReadWholeFile(dir.File("Lumaret.log")).find(" success is false\r\n"));
+}
+
+TEST_F(RequestLayer, JsonThatIsNotAnObjectFailsQuietly)
+{
+    ASSERT_TRUE(platform.Canned("probe", "[1,2]"));
+    CProbeRequest probe;
+    EXPECT_FALSE(probe.Request());
+    EXPECT_TRUE(probe.Parsed());
+    EXPECT_EQ(0, probe.responses);
+    EXPECT_TRUE(notes.Texts().empty());
+}
+
+TEST_F(RequestLayer, EmptyReplyPrintsSizeZeroAndShowsParseFailureThenEmptyText)
+{
+    ASSERT_TRUE(platform.Control("{\"empty_reply\": true}"));
+    CProbeRequest probe;
+    CStdoutCapture output;
+    EXPECT_FALSE(probe.Request());
+    const std::string console = output.Finish();
+    EXPECT_NE(std::string::npos, console.find("response size=0\n")) << console;
+    EXPECT_FALSE(probe.Parsed());
+    EXPECT_EQ(0, probe.responses);
+    EXPECT_EQ((std::vector<std::string>{"解析数据异常", ""}), notes.Texts());
+    EXPECT_EQ(0, notes.BadStamps()) << "an empty text still carries the time and a blank";
+}
+
+TEST_F(RequestLayer, NonJsonReplyIsPrintedAndShowsParseFailure)
+{
+    ASSERT_TRUE(platform.Control("{\"non_json\": {\"body\": \"<html>busy</html>\"}}"));
+    CProbeRequest probe;
+    CStdoutCapture output;
+    EXPECT_FALSE(probe.Request());
+    const std::string console = output.Finish();
+    EXPECT_NE(std::string::npos, console.find("<html>busy</html>\n")) << console;
+    EXPECT_EQ((std::vector<std::string>{"解析数据异常", ""}), notes.Texts());
+}
+
+TEST_F(RequestLayer, HttpStatusIsNotExamined)
+{
+    ASSERT_TRUE(platform.Control("{\"http500\": {\"body\": \"<h1>HTTP Status 500</h1>\", \"count\": 1}}"));
+    CProbeRequest failing;
+    EXPECT_FALSE(failing.Request());
+    EXPECT_EQ(0, failing.ResultCode());
+    EXPECT_EQ((std::vector<std::string>{"解析数据异常", ""}), notes.Texts());
+
+    ASSERT_TRUE(platform.Canned("probe", "{\"success\":true}", 500));
+    CProbeRequest accepted;
+    EXPECT_TRUE(accepted.Request());
+}
+
+TEST_F(RequestLayer, RefusedConnectionShowsCodeSevenWithElapsedMilliseconds)
+{
+    CScratchDir dir;
+    ASSERT_TRUE(OpenLog(dir.File("Lumaret.log")));
+    ASSERT_TRUE(platform.Control("{\"refuse\": {\"mode\": \"listen\", \"for\": 60}}"));
+    CProbeRequest probe;
+    EXPECT_FALSE(probe.Request());
+    ASSERT_TRUE(platform.Control("{\"refuse\": \"off\"}"));
+    CloseLog();
+
+    EXPECT_EQ(7, probe.ResultCode());
+    EXPECT_EQ(1, probe.postFailures);
+    EXPECT_FALSE(probe.Parsed());
+    const std::vector<std::string> texts = notes.Texts();
+    ASSERT_EQ(1u, texts.size());
+    EXPECT_TRUE(std::regex_match(texts[0], std::regex("网络请求失败，code=7, sec=\\d+"))) << texts[0];
+    const std::string log = ReadWholeFile(dir.File("Lumaret.log"));
+    EXPECT_NE(std::string::npos, log.find(" response ret=7, length=0\r\n")) << log;
+    EXPECT_NE(std::string::npos, log.find(" post failed\r\n")) << log;
+}
+
+TEST_F(RequestLayer, SlowReplyEndsAfterTheTransferTimeOut)
+{
+    platform.Use(8, 1);
+    ASSERT_TRUE(platform.Control("{\"delay\": {\"seconds\": 4, \"count\": 1}}"));
+    CProbeRequest probe;
+    EXPECT_FALSE(probe.Request());
+    EXPECT_EQ(28, probe.ResultCode());
+    const std::vector<std::string> texts = notes.Texts();
+    ASSERT_EQ(1u, texts.size());
+    std::smatch match;
+    ASSERT_TRUE(std::regex_match(texts[0], match, std::regex("网络请求失败，code=28, sec=(\\d+)"))) << texts[0];
+    EXPECT_GE(std::stoi(match[1]), 900);
+}
+
+TEST_F(RequestLayer, HandlerExceptionLeavesTheOutcomeToSuccess)
+{
+    ASSERT_TRUE(platform.Canned("probe", "{\"success\":true}"));
+    CProbeRequest accepted;
+    accepted.throwInResponse = true;
+    EXPECT_TRUE(accepted.Request());
+    EXPECT_EQ(1, accepted.responses);
+
+    ASSERT_TRUE(platform.Canned("probe", "{\"success\":false}"));
+    CProbeRequest refused;
+    refused.throwInResponse = true;
+    EXPECT_FALSE(refused.Request());
+    EXPECT_EQ(1, refused.responses);
+}
+
+TEST_F(RequestLayer, RepliesAreReadAsGbkDroppingWhatGbkCannotHold)
+{
+    const std::string reply = u8"{\"success\":true,\"msg\":\"运行中 🔔!\",\"n\":12,\"r\":2.5,"
+                              u8"\"b\":false,\"nil\":null,\"arr\":[1]}";
+    ASSERT_TRUE(platform.Canned("probe", reply));
+    CProbeRequest probe;
+    ASSERT_TRUE(probe.Request());
+    EXPECT_EQ("运行中 !", probe.GetString("msg"));
+    EXPECT_EQ("12", probe.GetString("n"));
+    EXPECT_EQ("2.5", probe.GetString("r"));
+    EXPECT_EQ("false", probe.GetString("b"));
+    EXPECT_EQ("", probe.GetString("nil"));
+    EXPECT_EQ("", probe.GetString("missing"));
+    EXPECT_THROW(probe.GetString("arr"), Json::LogicError);
+}
+
+TEST_F(RequestLayer, LogLinesCarryHostPathAndBodyWithThePasswordMasked)
+{
+    CScratchDir dir;
+    ASSERT_TRUE(OpenLog(dir.File("Lumaret.log")));
+    CLoginAction login("demo", "demo123");
+    EXPECT_TRUE(login.Request());
+    CloseLog();
+    const std::string log = ReadWholeFile(dir.File("Lumaret.log"));
+    EXPECT_TRUE(std::regex_search(log, std::regex("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d post:127\\.0\\.0\\.1/opc\\.do, "
+                                                  "reqCode=login&account=demo&password=\\*\\*\\*\r\n")))
+        << log;
+    EXPECT_TRUE(std::regex_search(log, std::regex(" response ret=0, length=[1-9]\\d*\r\n"))) << log;
+    EXPECT_EQ(std::string::npos, log.find("demo123")) << log;
+}
+
+TEST_F(RequestLayer, StatusTextsAtConstruction)
+{
+    { CLoginAction login; }
+    { CProbeRequest silent; }
+    { CProbeRequest announced("探测中"); }
+    EXPECT_EQ((std::vector<std::string>{"正在登录云平台", "探测中"}), notes.Texts());
+    EXPECT_EQ(0, notes.BadStamps());
+}
+
+TEST_F(RequestLayer, TraceSwitchPrintsWhatGoesOutAndComesIn)
+{
+    ASSERT_TRUE(platform.Canned("probe", "{\"success\":true}"));
+    CBasicHttpRequest::SetTrace(true);
+    CProbeRequest probe;
+    CStdoutCapture output;
+    const bool ok = probe.Request();
+    CBasicHttpRequest::SetTrace(false);
+    const std::string console = output.Finish();
+    EXPECT_TRUE(ok);
+    EXPECT_NE(std::string::npos, console.find("[HEADER_OUT]POST /opc.do HTTP/1.1")) << console;
+    EXPECT_NE(std::string::npos, console.find("[DATA_OUT]reqCode=probe\n")) << console;
+    EXPECT_NE(std::string::npos, console.find("[HEADER_IN]HTTP/1.")) << console;
+    EXPECT_NE(std::string::npos, console.find("[DATA_IN]{\"success\":true}\n")) << console;
+}
+
+TEST_F(RequestLayer, AbortFlagEndsARunningTransfer)
+{
+    ASSERT_TRUE(platform.Control("{\"delay\": {\"seconds\": 30, \"count\": 1}}"));
+    std::atomic<bool> abort{false};
+    CProbeRequest probe;
+    probe.SetAbortFlag(&abort);
+    std::thread aborter([&abort] {
+        Sleep(300);
+        abort = true;
+    });
+    const DWORD start = GetTickCount();
+    EXPECT_FALSE(probe.Request());
+    const DWORD elapsed = GetTickCount() - start;
+    aborter.join();
+    EXPECT_EQ(42, probe.ResultCode());
+    std::printf("[ BENCH    ] transfer aborted %lu ms after start (flag set at 300 ms)\n",
+                static_cast<unsigned long>(elapsed));
+}
+
+class RequestLayerTls : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(platform.IsReady()) << platform.Problem();
+        ASSERT_FALSE(platform.CaFile().empty());
+        ASSERT_TRUE(platform.Reset());
+        ResetManager();
+    }
+
+    CStandinPlatform platform{"https"};
+    CRecordingNotifications notes;
+};
+
+TEST_F(RequestLayerTls, TrustedCertificateIsVerifiedAndAccepted)
+{
+    platform.Use();
+    CLoginAction login("demo", "demo123");
+    EXPECT_TRUE(login.Request()) << login.ResultCode();
+    EXPECT_EQ(0, login.ResultCode());
+    const Json::Value requests = platform.Requests("login");
+    ASSERT_EQ(1u, requests.size());
+    EXPECT_EQ("https", requests[0]["scheme"].asString());
+}
+
+TEST_F(RequestLayerTls, UntrustedCertificateIsRefused)
+{
+    PlatformAddress address = platform.Address();
+    address.caFile = platform.OtherCaFile();
+    SetPlatformAddress(address);
+    CLoginAction login("demo", "demo123");
+    EXPECT_FALSE(login.Request());
+    EXPECT_EQ(60, login.ResultCode());
+    EXPECT_EQ(1, notes.CountPrefix("网络请求失败，code=60, sec="));
+    EXPECT_EQ(0u, platform.Requests("login").size()) << "nothing may reach an unverified platform";
+}
+
+TEST_F(RequestLayerTls, VerificationCanBeSwitchedOff)
+{
+    PlatformAddress address = platform.Address();
+    address.caFile = platform.OtherCaFile();
+    address.verifyTls = false;
+    SetPlatformAddress(address);
+    CLoginAction login("demo", "demo123");
+    EXPECT_TRUE(login.Request()) << login.ResultCode();
+}
