@@ -184,6 +184,61 @@ struct Client {
     }
 };
 
+// Runs Tessiva under a minimal debugger loop: its exit code and every text
+// it sent to the debugger output.
+DWORD RunTraced(const std::string &arguments, std::vector<std::string> *traces)
+{
+    std::string commandLine = "\"" + testhost::BinPath("Tessiva.exe") + "\"";
+    if (!arguments.empty())
+        commandLine += " " + arguments;
+    STARTUPINFOA si = {};
+    si.cb = sizeof(si);
+    PROCESS_INFORMATION pi = {};
+    if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, DEBUG_ONLY_THIS_PROCESS,
+                        nullptr, nullptr, &si, &pi))
+        return 0xFFFF;
+    DWORD exitCode = 0xFFFE;
+    for (bool running = true; running;) {
+        DEBUG_EVENT event;
+        if (!WaitForDebugEvent(&event, 30000))
+            break;
+        DWORD status = DBG_CONTINUE;
+        switch (event.dwDebugEventCode) {
+        case OUTPUT_DEBUG_STRING_EVENT: {
+            const OUTPUT_DEBUG_STRING_INFO &info = event.u.DebugString;
+            std::string text(info.nDebugStringLength, '\0');
+            SIZE_T read = 0;
+            ReadProcessMemory(pi.hProcess, info.lpDebugStringData, &text[0], text.size(), &read);
+            text.resize(read);
+            while (!text.empty() && text.back() == '\0')
+                text.pop_back();
+            traces->push_back(text);
+            break;
+        }
+        case EXCEPTION_DEBUG_EVENT:
+            if (event.u.Exception.ExceptionRecord.ExceptionCode != EXCEPTION_BREAKPOINT)
+                status = DBG_EXCEPTION_NOT_HANDLED;
+            break;
+        case CREATE_PROCESS_DEBUG_EVENT:
+            CloseHandle(event.u.CreateProcessInfo.hFile);
+            break;
+        case LOAD_DLL_DEBUG_EVENT:
+            CloseHandle(event.u.LoadDll.hFile);
+            break;
+        case EXIT_PROCESS_DEBUG_EVENT:
+            exitCode = event.u.ExitProcess.dwExitCode;
+            running = false;
+            break;
+        default:
+            break;
+        }
+        ContinueDebugEvent(event.dwProcessId, event.dwThreadId, status);
+    }
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+    return exitCode;
+}
+
 bool WaitForRead(Client &client, const std::string &id, const std::string &expected)
 {
     return testhost::WaitFor([&] { return client.Read(id) == expected; }, 15000);
@@ -263,8 +318,10 @@ TEST_F(Tessiva, EndsWithItsLastClient)
 
 TEST_F(Tessiva, CommandLine)
 {
-    std::string output;
-    EXPECT_EQ(0u, testhost::RunProgram("Tessiva.exe", "", &output, 15000));
+    // Without arguments: the first trace and nothing else, exit code 0.
+    std::vector<std::string> traces;
+    EXPECT_EQ(0u, RunTraced("", &traces));
+    EXPECT_EQ(std::vector<std::string>({"new instance"}), traces);
     // Not a command: written in capitals, or followed by a blank. The
     // program runs as the bridge and keeps running.
     for (const char *argument : {"-REG", "-reg "}) {
@@ -291,4 +348,13 @@ TEST_F(Tessiva, CommandLine)
     size = sizeof(clsid);
     ASSERT_EQ(ERROR_SUCCESS, RegQueryValueA(HKEY_CLASSES_ROOT, "OPC.SERVER.1.0", clsid, &size));
     EXPECT_STREQ("QNLumaret", clsid);
+
+    // "-unreg" returns the library's codes: 0, then 1 with nothing left.
+    EXPECT_EQ(0u, testhost::RunProgram("Tessiva.exe", "-unreg", nullptr));
+    EXPECT_NE(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CLASSES_ROOT, "OPC.SERVER.1.0", 0, KEY_READ, &key));
+    EXPECT_NE(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CLASSES_ROOT,
+                                           "CLSID\\{6E2B91D4-3C7A-4F15-9B08-D2A45C17E3F9}", 0,
+                                           KEY_READ, &key));
+    EXPECT_EQ(1u, testhost::RunProgram("Tessiva.exe", "-unreg", nullptr));
+    EXPECT_EQ(0u, testhost::RunProgram("Tessiva.exe", "-reg", nullptr));
 }

@@ -12,7 +12,9 @@
 #include "value_format.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <thread>
 #include <mutex>
 #include <sstream>
 #include <string>
@@ -73,6 +75,8 @@ void DeclareExampleTags()
 //   setblob <item> <hex>                   dakora_setblob
 //   addtag <item> <type code> <writable>   dakora_addtag
 //   writes                                 the recorded client writes, then "end"
+//   bulk <count> <period ms>               declares Bulk.T0.. (i4) and sets every
+//                                          one of them each period, for good
 //   stop                                   dakora_stop
 //   pid                                    the process id
 //   exit                                   ends the process (code 0)
@@ -127,6 +131,33 @@ std::string HandleCommand(const std::string &line)
             out += w + "\n";
         g_writes.clear();
         return out + "end\n";
+    }
+    if (command == "bulk") {
+        // The item word is the count here.
+        const int count = std::atoi(item.c_str());
+        int period = 200;
+        in >> period;
+        for (int i = 0; i < count; ++i) {
+            const std::string name = "Bulk.T" + std::to_string(i);
+            dakora_addtag(name.c_str(), name.c_str(), "", DAKORA_TAG_I4, 1);
+        }
+        std::thread([count, period] {
+            VARIANT v;
+            VariantInit(&v);
+            V_VT(&v) = VT_I4;
+            for (LONG round = 1;; ++round) {
+                const DWORD start = GetTickCount();
+                for (int i = 0; i < count; ++i) {
+                    V_I4(&v) = round;
+                    dakora_setval(("Bulk.T" + std::to_string(i)).c_str(), &v, 192, 0, 0);
+                }
+                const DWORD spent = GetTickCount() - start;
+                if (spent < static_cast<DWORD>(period))
+                    Sleep(period - spent);
+            }
+        }).detach();
+        std::snprintf(reply, sizeof(reply), "ok %d\n", count);
+        return reply;
     }
     if (command == "stop") {
         std::snprintf(reply, sizeof(reply), "ok %d\n", dakora_stop());
