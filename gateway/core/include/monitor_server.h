@@ -25,6 +25,9 @@ public:
     void Stop();
 
     bool IsListening() const;
+    // The port listened on (the one chosen by the system when Start got 0);
+    // 0 when not listening.
+    unsigned short Port() const;
     // Connections currently open.
     std::size_t SessionCount() const;
 

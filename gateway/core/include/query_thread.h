@@ -49,7 +49,7 @@ public:
 private:
     struct Worker;
 
-    void StartWorker();
+    bool StartWorker();
     void WorkerMain(std::shared_ptr<Worker> worker);
     void WatchdogMain();
     void Cycle(Worker &worker);

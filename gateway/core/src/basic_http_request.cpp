@@ -123,16 +123,17 @@ int CBasicHttpRequest::HttpPost(const std::string &url, const std::string &body,
         curl_easy_setopt(curl, CURLOPT_VERBOSE, 1L);
         curl_easy_setopt(curl, CURLOPT_DEBUGFUNCTION, TraceTransfer);
     }
-    if (url.find("https://") != std::string::npos) {
-        if (!m_verifyTls) {
-            curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 0L);
-            curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 0L);
-        } else {
-            if (!m_caFile.empty())
-                curl_easy_setopt(curl, CURLOPT_CAINFO, m_caFile.c_str());
-            // Private platforms' certificates often name no revocation list.
-            curl_easy_setopt(curl, CURLOPT_SSL_OPTIONS, static_cast<long>(CURLSSLOPT_REVOKE_BEST_EFFORT));
-        }
+    // For every TLS connection, also one a redirect leads to: verified
+    // unless switched off, against the CA file when one is set, else the
+    // system's store.
+    if (!m_verifyTls) {
+        curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 0L);
+        curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 0L);
+    } else {
+        if (!m_caFile.empty())
+            curl_easy_setopt(curl, CURLOPT_CAINFO, m_caFile.c_str());
+        // Private platforms' certificates often name no revocation list.
+        curl_easy_setopt(curl, CURLOPT_SSL_OPTIONS, static_cast<long>(CURLSSLOPT_REVOKE_BEST_EFFORT));
     }
     curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(curl, CURLOPT_URL, url.c_str());

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <atomic>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -23,6 +24,7 @@ const long kPollMicroseconds = 100 * 1000; // how soon Stop is noticed
 
 struct CMonitorServer::Listener {
     SOCKET socket = INVALID_SOCKET;
+    unsigned short port = 0;
     std::atomic<bool> stop{false};
     std::thread thread;
     mutable std::mutex sessionsLock;
@@ -74,9 +76,22 @@ bool CMonitorServer::Start(unsigned short port)
         return false;
     }
 
+    sockaddr_in bound = {};
+    int boundLength = sizeof(bound);
+    getsockname(listener, reinterpret_cast<sockaddr *>(&bound), &boundLength);
+
     m_listener.reset(new Listener);
     m_listener->socket = listener;
-    m_listener->thread = std::thread(&CMonitorServer::Run, this);
+    m_listener->port = ntohs(bound.sin_port);
+    try {
+        m_listener->thread = std::thread(&CMonitorServer::Run, this);
+    } catch (const std::system_error &) {
+        ConsolePrintf("Listen Faild: %d\n", static_cast<int>(GetLastError()));
+        closesocket(listener);
+        m_listener.reset();
+        WSACleanup();
+        return false;
+    }
     return true;
 }
 
@@ -99,6 +114,11 @@ void CMonitorServer::Stop()
 bool CMonitorServer::IsListening() const
 {
     return static_cast<bool>(m_listener);
+}
+
+unsigned short CMonitorServer::Port() const
+{
+    return m_listener ? m_listener->port : 0;
 }
 
 std::size_t CMonitorServer::SessionCount() const

@@ -9,6 +9,7 @@
 #include "status_notifications.h"
 
 #include <chrono>
+#include <system_error>
 
 // One worker generation. A replaced or stopped worker has stop set: its
 // pauses end, its transfer is aborted, and it ends at its next check.
@@ -53,9 +54,16 @@ bool CQueryThread::Start(const PollingTiming &timing)
     m_timing = timing;
     m_counter = 0;
     m_stopping = false;
+    if (!StartWorker())
+        return false;
+    try {
+        m_watchdog = std::thread(&CQueryThread::WatchdogMain, this);
+    } catch (const std::system_error &) {
+        m_worker->RequestStop();
+        m_worker.reset();
+        return false;
+    }
     m_started = true;
-    StartWorker();
-    m_watchdog = std::thread(&CQueryThread::WatchdogMain, this);
     return true;
 }
 
@@ -95,11 +103,17 @@ void CQueryThread::SetCredentials(const std::string &userName, const std::string
     manager.password = password;
 }
 
-// Called with m_lock held.
-void CQueryThread::StartWorker()
+// Called with m_lock held. False when no thread could be made.
+bool CQueryThread::StartWorker()
 {
     m_worker = std::make_shared<Worker>(m_timing);
-    std::thread(&CQueryThread::WorkerMain, this, m_worker).detach();
+    try {
+        std::thread(&CQueryThread::WorkerMain, this, m_worker).detach();
+    } catch (const std::system_error &) {
+        m_worker.reset();
+        return false;
+    }
+    return true;
 }
 
 void CQueryThread::WorkerMain(std::shared_ptr<Worker> worker)
@@ -212,7 +226,7 @@ void CQueryThread::WatchdogMain()
             if (m_stopping)
                 return;
             ++m_restarts;
-            StartWorker();
+            StartWorker(); // tried again at the next restart when it fails
         }
         if (!PauseWatchdog(m_timing.watchdogTickMs))
             return;

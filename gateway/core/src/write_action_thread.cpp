@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 namespace {
@@ -36,7 +37,15 @@ void StartWriteActionThread(CWriteVariantAction *action)
         std::lock_guard<std::mutex> guard(g_lock);
         ++g_inFlight;
     }
-    std::thread(RunWriteAction, action).detach();
+    try {
+        std::thread(RunWriteAction, action).detach();
+    } catch (const std::system_error &) {
+        // No thread: the write is lost, as when the platform refuses it.
+        delete action;
+        std::lock_guard<std::mutex> guard(g_lock);
+        if (--g_inFlight == 0)
+            g_idle.notify_all();
+    }
 }
 
 int WriteActionsInFlight()
