@@ -23,7 +23,7 @@ PollingTiming FastTiming()
     timing.cycleMs = 50;
     timing.retryMs = 50;
     timing.reloginMs = 50;
-    timing.watchdogTickMs = 50; // 61 ticks: about 3 s
+    timing.watchdogTickMs = 100; // 61 ticks: about 6 s
     timing.replaceWaitMs = 10000;
     return timing;
 }
@@ -169,9 +169,9 @@ TEST_F(PollingWorker, UnreachablePlatformIsRetriedWithoutWatchdogRestart)
     CStdoutCapture output;
     Start();
     const DWORD start = GetTickCount();
-    // Well beyond 61 watchdog ticks of 50 ms.
+    // Well beyond 61 watchdog ticks of 100 ms.
     EXPECT_TRUE(notes.WaitFor(
-        [&] { return GetTickCount() - start > 5000 && notes.CountPrefix("网络请求失败，code=7, sec=") >= 5; }, 30000));
+        [&] { return GetTickCount() - start > 9000 && notes.CountPrefix("网络请求失败，code=7, sec=") >= 5; }, 30000));
     EXPECT_EQ(0u, CQueryThread::GetInstance().Restarts());
     EXPECT_EQ(std::string::npos, output.Text().find("RESTART Thread"));
     EXPECT_GE(notes.Count("正在登录云平台"), 5);
@@ -206,7 +206,7 @@ TEST_F(PollingWorker, StuckRequestIsAbandonedAndTheWorkerReplacedAfter61Ticks)
 TEST_F(PollingWorker, ClearingRunningDuringReloginPauseEndsItBeforeTheLogin)
 {
     PollingTiming timing = FastTiming();
-    timing.reloginMs = 1500;
+    timing.reloginMs = 3000;
     CQueryThread::SetCredentials("demo", "demo123");
     SelectDemoVariables();
     Start(timing);
