@@ -33,11 +33,11 @@ UninstPage instfiles
 Section "Install"
   SetShellVarContext all
   SetOutPath "$INSTDIR"
-  File "${BINDIR}\Lumaret.exe"
-  File "${BINDIR}\Tessiva.exe"
-  File "${BINDIR}\dakora_da.dll"
-  File "${BINDIR}\dakora_ps.dll"
-  File "${BINDIR}\opccli.exe"
+  File "${BINDIR}/Lumaret.exe"
+  File "${BINDIR}/Tessiva.exe"
+  File "${BINDIR}/dakora_da.dll"
+  File "${BINDIR}/dakora_ps.dll"
+  File "${BINDIR}/opccli.exe"
 
   ; The proxy/stub leaves interfaces that already have a proxy alone.
   ClearErrors

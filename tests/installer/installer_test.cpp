@@ -1,0 +1,135 @@
+// The installer in silent mode, as a scripted install runs it: the
+// programs land in Program Files, the OPC server and the proxy/stub are
+// registered (an interface that already has somebody else's proxy keeps
+// it), the command-line client finds the server; the uninstaller removes
+// all of that and leaves the foreign proxy alone.
+#include "test_host_control.h"
+
+#include <shlobj.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+const char kOpcServerInterface[] = "Interface\\{39C13A4D-011E-11D0-9675-0020AFD8ADB3}\\ProxyStubClsid32";
+const char kItemMgtInterface[] = "Interface\\{39C13A54-011E-11D0-9675-0020AFD8ADB3}\\ProxyStubClsid32";
+const char kForeignProxy[] = "{0C0FFEE0-1234-4321-ABCD-00000000F00D}";
+
+std::string ReadDefault(const char *key)
+{
+    char value[128] = {0};
+    LONG size = sizeof(value);
+    if (RegQueryValueA(HKEY_CLASSES_ROOT, key, value, &size) != ERROR_SUCCESS)
+        return std::string();
+    return value;
+}
+
+bool KeyExists(const std::string &key)
+{
+    HKEY handle;
+    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(handle);
+    return true;
+}
+
+std::string InstallDir()
+{
+    char folder[MAX_PATH] = {0};
+    SHGetFolderPathA(nullptr, CSIDL_PROGRAM_FILES, nullptr, 0, folder);
+    return std::string(folder) + "\\Lumaret";
+}
+
+bool FileExists(const std::string &path)
+{
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+DWORD Run(const std::string &commandLine, std::string *output = nullptr)
+{
+    SECURITY_ATTRIBUTES sa = {sizeof(sa), nullptr, TRUE};
+    HANDLE readEnd = nullptr, writeEnd = nullptr;
+    CreatePipe(&readEnd, &writeEnd, &sa, 0);
+    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOA si = {};
+    si.cb = sizeof(si);
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdOutput = writeEnd;
+    si.hStdError = writeEnd;
+    PROCESS_INFORMATION pi = {};
+    std::string line = commandLine;
+    BOOL started = CreateProcessA(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
+    CloseHandle(writeEnd);
+    if (!started) {
+        CloseHandle(readEnd);
+        return 0xFFFF;
+    }
+    std::string collected;
+    char buffer[4096];
+    DWORD read = 0;
+    while (ReadFile(readEnd, buffer, sizeof(buffer), &read, nullptr) && read > 0)
+        collected.append(buffer, read);
+    CloseHandle(readEnd);
+    DWORD code = 0xFFFE;
+    if (WaitForSingleObject(pi.hProcess, 120000) == WAIT_OBJECT_0)
+        GetExitCodeProcess(pi.hProcess, &code);
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+    if (output != nullptr)
+        *output = collected;
+    return code;
+}
+
+} // namespace
+
+TEST(Installer, SilentInstallThenUninstallKeepsAForeignProxy)
+{
+    // Somebody else's proxy for IOPCServer is registered before we come.
+    ASSERT_EQ(ERROR_SUCCESS, RegSetValueA(HKEY_CLASSES_ROOT, kOpcServerInterface, REG_SZ,
+                                          kForeignProxy, sizeof(kForeignProxy) - 1));
+    RegDeleteKeyA(HKEY_CLASSES_ROOT, kItemMgtInterface);
+    RegDeleteKeyA(HKEY_CLASSES_ROOT, "OPC.SERVER.1.0\\OPC\\Vendor");
+
+    const std::string dir = InstallDir();
+    ASSERT_EQ(0u, Run("\"" + testhost::BinPath("LumaretSetup.exe") + "\" /S"));
+    for (const char *file : {"Lumaret.exe", "Tessiva.exe", "dakora_da.dll", "dakora_ps.dll", "opccli.exe",
+                             "uninstall.exe"})
+        EXPECT_TRUE(FileExists(dir + "\\" + file)) << file;
+
+    // The OPC server, registered by the installed bridge.
+    EXPECT_EQ("{6E2B91D4-3C7A-4F15-9B08-D2A45C17E3F9}", ReadDefault("OPC.SERVER.1.0\\CLSID"));
+    EXPECT_EQ("QNLumaret", ReadDefault("OPC.SERVER.1.0"));
+    EXPECT_EQ("OPC", ReadDefault("OPC.SERVER.1.0\\OPC\\Vendor"));
+    EXPECT_EQ(dir + "\\Tessiva.exe",
+              ReadDefault("CLSID\\{6E2B91D4-3C7A-4F15-9B08-D2A45C17E3F9}\\LocalServer32"));
+    EXPECT_TRUE(KeyExists("CLSID\\{6E2B91D4-3C7A-4F15-9B08-D2A45C17E3F9}\\Implemented Categories\\"
+                          "{63D5F432-CFE4-11d1-B2C8-0060083BA1FB}"));
+    EXPECT_EQ("QNLumaret", ReadDefault("APPID\\{6E2B91D4-3C7A-4F15-9B08-D2A45C17E3F9}"));
+
+    // Proxies: ours where there was none, the foreign one left in place.
+    EXPECT_EQ(kForeignProxy, ReadDefault(kOpcServerInterface));
+    const std::string ours = ReadDefault(kItemMgtInterface);
+    EXPECT_FALSE(ours.empty());
+    EXPECT_NE(kForeignProxy, ours);
+
+    std::string output;
+    EXPECT_EQ(0u, Run("\"" + dir + "\\opccli.exe\" list", &output));
+    EXPECT_NE(std::string::npos, output.find("OPC.SERVER.1.0 {6E2B91D4-3C7A-4F15-9B08-D2A45C17E3F9} DA 1.0 2.0 3.0"))
+        << output;
+
+    // The uninstaller runs from a copy of itself and returns at once.
+    ASSERT_EQ(0u, Run("\"" + dir + "\\uninstall.exe\" /S"));
+    EXPECT_TRUE(testhost::WaitFor([&] { return !FileExists(dir + "\\Tessiva.exe") && !FileExists(dir); }, 60000));
+    EXPECT_FALSE(KeyExists("OPC.SERVER.1.0"));
+    EXPECT_FALSE(KeyExists("CLSID\\{6E2B91D4-3C7A-4F15-9B08-D2A45C17E3F9}"));
+    EXPECT_FALSE(KeyExists("APPID\\{6E2B91D4-3C7A-4F15-9B08-D2A45C17E3F9}"));
+    EXPECT_FALSE(KeyExists(kItemMgtInterface));
+    EXPECT_EQ(kForeignProxy, ReadDefault(kOpcServerInterface));
+
+    // Leave the prefix as other tests expect it: our proxy everywhere.
+    RegDeleteKeyA(HKEY_CLASSES_ROOT, kOpcServerInterface);
+    EXPECT_TRUE(testhost::RegisterAll());
+    testhost::UnregisterHost();
+}
