@@ -2,9 +2,10 @@
 // of Lumaret, with the gateway's own code:
 //   lumaret_demo_setup <dir> <host> <port> <account> <password> <project id> <variables>
 // writes <dir>\Lumaret.ini (host, port), logs in to the platform, fetches the
-// project's devices and variables, selects up to <variables> variables of
-// known types (first ones of each device in turn), and saves the project
-// file in <dir> with the credentials, as a submit after a login does.
+// project's devices and variables, selects variables of known types and
+// saves the project file in <dir> with the credentials, as a submit after a
+// login does. <variables> is either a number (that many, the first ones of
+// each device in turn) or a comma-separated list of variable names.
 // Prints the selected item IDs; exit code 0 on success.
 #include "login_action.h"
 #include "manager.h"
@@ -59,6 +60,26 @@ int SelectVariables(CManager &manager, int count)
     return selected;
 }
 
+// The variables with these names, in any device.
+int SelectByName(CManager &manager, const std::string &names)
+{
+    int selected = 0;
+    for (CProject *project : manager.projects) {
+        for (CDevice *device : project->devices) {
+            for (CVariant *variant : device->variants) {
+                const std::string wanted = "," + names + ",";
+                if (wanted.find("," + variant->name + ",") != std::string::npos &&
+                    manager.TypeCodeOf(variant->typeName) != 0) {
+                    variant->checked = true;
+                    ++selected;
+                }
+            }
+            device->ApplySelection();
+        }
+    }
+    return selected;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -86,7 +107,10 @@ int main(int argc, char **argv)
         return Fail("variable tree not received");
 
     auto lock = manager.Lock();
-    const int selected = SelectVariables(manager, std::atoi(argv[7]));
+    const std::string wanted = argv[7];
+    const bool byCount = !wanted.empty() && wanted.find_first_not_of("0123456789") == std::string::npos;
+    const int selected = byCount ? SelectVariables(manager, std::atoi(wanted.c_str()))
+                                 : SelectByName(manager, wanted);
     if (selected == 0)
         return Fail("no variable of a known type in this project");
     manager.running = true;
