@@ -1,0 +1,25 @@
+// segment_snapshot.h - CSegmentSnapshot, a reader of the shared data segment
+// for tests: each Read takes the snapshot as it is now, the count and the
+// records.
+#pragma once
+
+#include "file_mapping.h"
+#include "variant_record.h"
+
+#include <vector>
+
+class CSegmentSnapshot : public XFileMapping {
+public:
+    CSegmentSnapshot() : XFileMapping(Role::kOpen) {}
+
+    // Opens the segment if needed and reads one snapshot. False when there is
+    // no segment or no complete snapshot.
+    bool Read();
+
+    int count = -1;
+    std::vector<CVariant> records;
+
+    void WriteContent(boost::archive::binary_oarchive &) override {}
+    bool ReadContent(boost::archive::binary_iarchive &archive) override;
+    void Trace(const char *) override {}
+};
