@@ -238,7 +238,8 @@ TEST_F(PlatformActions, ValueQueryStoresValuesAndValidity)
     EXPECT_FALSE(IsValid("D2001:V30017"));
     EXPECT_EQ("", ValueOf("D2001:V30017"));
     EXPECT_EQ("true", ValueOf("D2001:V30001"));
-    EXPECT_EQ(u8"运行中", ValueOf("D2001:V30014")) << "value texts are taken as they come";
+    // Texts come in UTF-8 and are kept in the program's code page.
+    EXPECT_EQ("运行中", ValueOf("D2001:V30014"));
     EXPECT_TRUE(IsValid("D2002:V30020"));
 
     const Json::Value request = platform.Requests("queryVariantValueById")[0];

@@ -4,6 +4,7 @@
 
 #include "manager.h"
 #include "record_names.h"
+#include "text_encoding.h"
 
 CQueryVariantValueAction::CQueryVariantValueAction() : COPCRequest("queryVariantValueById", "正在查询变量值") {}
 
@@ -29,7 +30,10 @@ void CQueryVariantValueAction::OnResponse()
             const Json::Value &value = *member;
             const bool empty = value.isNull() || ((value.isArray() || value.isObject()) && value.empty());
             // A non-empty array or object throws here and ends the walk.
-            const std::string text = empty ? std::string() : value.asString();
+            std::string text = empty ? std::string() : value.asString();
+            // Texts arrive in UTF-8; the program and its list work in GBK.
+            if (value.isString())
+                text = Utf8ToGbk(text);
             manager.UpdateValue(ComposeVariableKey(deviceId, member.name()), empty ? "0" : "1", text);
         }
     }
