@@ -47,7 +47,7 @@ bool FileExists(const std::string &path)
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-DWORD Run(const std::string &commandLine, std::string *output = nullptr)
+DWORD RunCommand(const std::string &commandLine, std::string *output = nullptr)
 {
     SECURITY_ATTRIBUTES sa = {sizeof(sa), nullptr, TRUE};
     HANDLE readEnd = nullptr, writeEnd = nullptr;
@@ -93,7 +93,7 @@ TEST(Installer, SilentInstallThenUninstallKeepsAForeignProxy)
     RegDeleteKeyA(HKEY_CLASSES_ROOT, "OPC.SERVER.1.0\\OPC\\Vendor");
 
     const std::string dir = InstallDir();
-    ASSERT_EQ(0u, Run("\"" + testhost::BinPath("LumaretSetup.exe") + "\" /S"));
+    ASSERT_EQ(0u, RunCommand("\"" + testhost::BinPath("LumaretSetup.exe") + "\" /S"));
     for (const char *file : {"Lumaret.exe", "Tessiva.exe", "dakora_da.dll", "dakora_ps.dll", "opccli.exe",
                              "uninstall.exe"})
         EXPECT_TRUE(FileExists(dir + "\\" + file)) << file;
@@ -115,12 +115,12 @@ TEST(Installer, SilentInstallThenUninstallKeepsAForeignProxy)
     EXPECT_NE(kForeignProxy, ours);
 
     std::string output;
-    EXPECT_EQ(0u, Run("\"" + dir + "\\opccli.exe\" list", &output));
+    EXPECT_EQ(0u, RunCommand("\"" + dir + "\\opccli.exe\" list", &output));
     EXPECT_NE(std::string::npos, output.find("OPC.SERVER.1.0 {6E2B91D4-3C7A-4F15-9B08-D2A45C17E3F9} DA 1.0 2.0 3.0"))
         << output;
 
     // The uninstaller runs from a copy of itself and returns at once.
-    ASSERT_EQ(0u, Run("\"" + dir + "\\uninstall.exe\" /S"));
+    ASSERT_EQ(0u, RunCommand("\"" + dir + "\\uninstall.exe\" /S"));
     EXPECT_TRUE(testhost::WaitFor([&] { return !FileExists(dir + "\\Tessiva.exe") && !FileExists(dir); }, 60000));
     EXPECT_FALSE(KeyExists("OPC.SERVER.1.0"));
     EXPECT_FALSE(KeyExists("CLSID\\{6E2B91D4-3C7A-4F15-9B08-D2A45C17E3F9}"));
