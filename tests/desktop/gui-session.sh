@@ -9,13 +9,15 @@
 # (-displayfd); the number and the server's process id go to
 # <state-dir>/display.env, which the gui-run wrapper reads.
 # The prefix is set up for Chinese user texts: CJK glyphs through FontLink
-# for the dialog fonts, a substitute for the list font, Wine's own TrueType
-# fonts in windows/Fonts for the title bars, and one virtual desktop so that
-# windows get frames without a window manager.
+# for the dialog fonts and Wine's own TrueType fonts in windows/Fonts for the
+# title bars (scripts/wine-cjk-fonts.sh), a substitute for the list font, and
+# one virtual desktop (explorer's "Default" desktop for every program) so
+# that windows get frames without a window manager.
 set -u
 action=$1
 state=$2
 prefix=$3
+root=$(cd "$(dirname "$0")/../.." && pwd)
 
 export WINEPREFIX="$prefix"
 export WINEDEBUG=-all
@@ -88,19 +90,20 @@ create_prefix() {
   timeout 60 wineserver -w
 
   reg_add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0
+  # Wine's fonts in the prefix and CJK glyphs for the dialog fonts, as the
+  # demo's prefix has them; then the few faces the program adds.
+  "$root/scripts/wine-cjk-fonts.sh" || { echo "CJK fonts could not be set up" >&2; return 1; }
   link='HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink'
-  for face in 'Tahoma' 'MS Shell Dlg' 'MS Shell Dlg 2' 'Microsoft Sans Serif' 'MS Sans Serif' \
-              'Segoe UI' 'Lucida Sans Unicode' 'Arial'; do
+  for face in 'MS Sans Serif' 'Lucida Sans Unicode' 'Arial'; do
     reg_add "$link" /v "$face" /t REG_MULTI_SZ /d "$cjk_link"
   done
+  # The variable list's font.
   subst='HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes'
-  for face in '微软雅黑' 'Microsoft YaHei' 'SimSun' '宋体'; do
+  for face in '微软雅黑' 'Microsoft YaHei'; do
     reg_add "$subst" /v "$face" /t REG_SZ /d 'WenQuanYi Micro Hei'
   done
   reg_add 'HKCU\Software\Wine\Explorer' /v Desktop /t REG_SZ /d Default
   reg_add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /t REG_SZ /d "$screen_size"
-  mkdir -p "$prefix/drive_c/windows/Fonts"
-  cp /usr/share/wine/fonts/*.ttf "$prefix/drive_c/windows/Fonts/" 2>/dev/null
   timeout 60 wineserver -w
 }
 
@@ -108,7 +111,7 @@ case "$action" in
   start)
     stop_session
     start_xvfb || exit 1
-    create_prefix
+    create_prefix || { stop_session; exit 1; }
     echo "gui session ready: DISPLAY=$DISPLAY WINEPREFIX=$prefix"
     ;;
   stop)

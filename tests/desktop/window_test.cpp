@@ -147,3 +147,25 @@ TEST_F(MainWindow, PasswordNotRememberedStaysInMemoryOnly)
         << gui::ListText(run.List(), 8, 4) << " / " << run.StatusBarText();
     EXPECT_TRUE(run.Exit());
 }
+
+TEST_F(MainWindow, AccountsNewestFirstAndPickingOneEmptiesPassword)
+{
+    CLumaretRun run("accounts_list");
+    run.PrepareForPlatform(platform.Port());
+    run.SetSetting("local", "accounts", " first ;second;;third;");
+    ASSERT_TRUE(run.Start());
+    ASSERT_TRUE(run.WaitForMainWindow());
+    HWND userName = run.PanelControl(lumaret::kUserName);
+    HWND password = run.PanelControl(lumaret::kPassword);
+    EXPECT_EQ((std::vector<std::string>{"third", "second", "first"}), gui::ComboEntries(userName));
+
+    ASSERT_TRUE(gui::SetText(password, "typed"));
+    // The operator picks "second" from the list.
+    DWORD_PTR result = 0;
+    SendMessageTimeoutA(userName, CB_SETCURSEL, 1, 0, SMTO_NORMAL, 10000, &result);
+    PostMessageA(run.StatePanel(), WM_COMMAND, MAKEWPARAM(lumaret::kUserName, CBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(userName));
+    EXPECT_TRUE(WaitForText(password, ""));
+    EXPECT_EQ("second", gui::Text(userName));
+    EXPECT_TRUE(run.Exit());
+}

@@ -23,6 +23,19 @@
 namespace {
 
 const char kWindowTitle[] = "Lumaret - 1.3.0.4";
+// The taskbar groups the program's windows under this id.
+const wchar_t kApplicationId[] = L"QuenlorDakoar.AppID.NoVersion";
+
+void SetApplicationId()
+{
+    using SetIdFunction = HRESULT(WINAPI *)(PCWSTR);
+    HMODULE shell = GetModuleHandleA("shell32.dll");
+    if (shell == nullptr)
+        shell = LoadLibraryA("shell32.dll");
+    FARPROC entry = shell != nullptr ? GetProcAddress(shell, "SetCurrentProcessExplicitAppUserModelID") : nullptr;
+    if (entry != nullptr)
+        reinterpret_cast<SetIdFunction>(reinterpret_cast<void *>(entry))(kApplicationId);
+}
 
 void ShowStringMessage(UINT id)
 {
@@ -54,6 +67,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     // Read once for the whole run: a change in the settings dialog takes
     // effect at the next start.
     CurrentPlatformAddress();
+    SetApplicationId();
     // A bridge left running by an earlier run ends, in every copy started.
     KillProcessByName("Tessiva.exe");
 

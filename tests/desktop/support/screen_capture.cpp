@@ -103,43 +103,38 @@ bool IsInk(COLORREF colour)
 
 } // namespace
 
-int DistinctGlyphCells(const ScreenPixels &text, int characters)
+int DistinctInkShapes(const ScreenPixels &text)
 {
-    int left = text.width;
-    int right = -1;
-    int top = text.height;
-    int bottom = -1;
-    for (int y = 0; y < text.height; ++y)
-        for (int x = 0; x < text.width; ++x)
-            if (IsInk(text.At(x, y))) {
-                left = std::min(left, x);
-                right = std::max(right, x);
-                top = std::min(top, y);
-                bottom = std::max(bottom, y);
-            }
-    if (right < 0 || characters <= 0)
-        return 0;
-    const int cellWidth = (right - left + 1) / characters;
-    if (cellWidth <= 0)
-        return 0;
-    std::vector<std::string> cells;
-    for (int cell = 0; cell < characters; ++cell) {
-        std::string pattern;
+    // Columns holding ink, grouped into runs separated by empty columns.
+    std::vector<bool> inkColumn(static_cast<std::size_t>(text.width), false);
+    for (int x = 0; x < text.width; ++x)
+        for (int y = 0; y < text.height && !inkColumn[x]; ++y)
+            inkColumn[x] = IsInk(text.At(x, y));
+    std::set<std::string> shapes;
+    for (int x = 0; x < text.width;) {
+        if (!inkColumn[x]) {
+            ++x;
+            continue;
+        }
+        const int left = x;
+        while (x < text.width && inkColumn[x])
+            ++x;
+        const int right = x; // one past the run
+        int top = text.height;
+        int bottom = -1;
+        for (int y = 0; y < text.height; ++y)
+            for (int column = left; column < right; ++column)
+                if (IsInk(text.At(column, y))) {
+                    top = std::min(top, y);
+                    bottom = std::max(bottom, y);
+                }
+        std::string shape = std::to_string(right - left) + ":";
         for (int y = top; y <= bottom; ++y)
-            for (int x = left + cell * cellWidth; x < left + (cell + 1) * cellWidth; ++x)
-                pattern.push_back(IsInk(text.At(x, y)) ? '#' : '.');
-        cells.push_back(pattern);
+            for (int column = left; column < right; ++column)
+                shape.push_back(IsInk(text.At(column, y)) ? '#' : '.');
+        shapes.insert(shape);
     }
-    int distinct = 0;
-    for (std::size_t i = 0; i < cells.size(); ++i) {
-        bool unique = true;
-        for (std::size_t j = 0; j < cells.size(); ++j)
-            if (i != j && cells[i] == cells[j])
-                unique = false;
-        if (unique && cells[i].find('#') != std::string::npos)
-            ++distinct;
-    }
-    return distinct;
+    return static_cast<int>(shapes.size());
 }
 
 double ColourShare(const ScreenPixels &pixels, const RECT &area, COLORREF colour)

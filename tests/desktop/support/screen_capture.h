@@ -21,11 +21,12 @@ ScreenPixels CaptureWindow(HWND window);
 // PNG through the Windows Imaging Component; COM must be initialised.
 bool SavePng(const ScreenPixels &pixels, const std::string &path);
 
-// Splits the ink of a one-line text picture (dark on light) into equal
-// cells, one per character, and counts the cells that differ from all the
-// others. Real glyphs of different characters differ; missing glyphs are
-// drawn as identical boxes (or not at all: no ink, result 0).
-int DistinctGlyphCells(const ScreenPixels &text, int characters);
+// The number of different shapes of ink in a one-line text picture (dark
+// on light), a shape being a run of columns holding ink between empty
+// columns. The glyphs of different characters give several shapes; glyphs
+// missing from the font are drawn as identical boxes (one shape) or not at
+// all (none).
+int DistinctInkShapes(const ScreenPixels &text);
 
 // Share of the pixels of a rectangle of the picture that have this colour
 // (within a small tolerance).
