@@ -90,7 +90,11 @@ fi
 export WINEPREFIX="$OUT/prefix"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
-export LC_ALL=zh_CN.UTF-8
+# Windows programs run with the Chinese ANSI code page (936); the shell
+# itself keeps its own locale.
+wine() { env LC_ALL=zh_CN.UTF-8 wine "$@"; }
+wineboot() { env LC_ALL=zh_CN.UTF-8 wineboot "$@"; }
+export -f wine wineboot 2>/dev/null
 wineboot -i >/dev/null 2>&1
 timeout 60 wineserver -w
 "$ROOT/scripts/wine-cjk-fonts.sh" || fail "fonts"
