@@ -188,8 +188,10 @@ TEST_F(Session, LoginSelectSubmitGroupAndLogout)
     gui::Click(run.PanelControl(lumaret::kLogin));
     ExpectMessage(run, "账号或密码错误！");
     EXPECT_EQ("未登录", gui::Text(statusButton));
-    EXPECT_NE(std::string::npos, platform.Requests("login").find("\"account\":\"demo\""))
-        << platform.Requests("login");
+    const Json::Value logins = platform.Requests("login");
+    ASSERT_EQ(1u, logins.size());
+    EXPECT_EQ("demo", logins[0]["fields"]["account"].asString());
+    EXPECT_EQ("wrong", logins[0]["fields"]["password"].asString());
 
     // ---- empty password -----------------------------------------------------
     ASSERT_TRUE(gui::SetText(password, ""));

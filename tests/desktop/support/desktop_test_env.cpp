@@ -12,7 +12,7 @@
 std::string ScreenshotDir()
 {
     const char *dir = std::getenv("LUMARET_SCREENSHOTS");
-    const std::string path = dir != nullptr ? WindowsPath(dir) : TestProgramDir() + "\\screenshots";
+    const std::string path = dir != nullptr ? WindowsPathOf(dir) : TestProgramDir() + "\\screenshots";
     CreateDirectoryA(path.c_str(), nullptr);
     return path;
 }
@@ -70,7 +70,7 @@ void DesktopTest::SetUp()
     EndProcesses("Lumaret.exe");
     EndProcesses("Tessiva.exe");
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    ASSERT_TRUE(platform.Load()) << platform.Error();
+    ASSERT_TRUE(platform.IsReady()) << platform.Problem();
     ASSERT_TRUE(platform.Control("{\"reset\": true, \"clear_requests\": true, \"clock\": {\"freeze\": false}}"));
 }
 

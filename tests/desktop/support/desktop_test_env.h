@@ -6,6 +6,7 @@
 #include "control_access.h"
 #include "lumaret_run.h"
 #include "standin_platform.h"
+#include "test_files.h"
 #include "wait_until.h"
 #include "window_search.h"
 
@@ -48,8 +49,9 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
-    // The stand-in platform, reset and with an empty request log.
-    CStandInPlatform platform;
+    // The stand-in platform of the gateway tests' fixture (plain HTTP),
+    // reset and with an empty request log before each test.
+    CStandinPlatform platform;
 
     // Saves a picture of the window as <screenshots>\<name>.png and prints where.
     void Screenshot(HWND window, const std::string &name);

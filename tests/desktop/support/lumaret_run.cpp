@@ -4,6 +4,7 @@
 #include "control_access.h"
 #include "registration_marker.h"
 #include "standin_platform.h"
+#include "test_files.h"
 #include "wait_until.h"
 #include "window_search.h"
 
@@ -36,34 +37,9 @@ std::string TestProgramDir()
 std::string DesktopWorkRoot()
 {
     const char *root = std::getenv("LUMARET_DESKTOP_WORK");
-    std::string path = root != nullptr ? WindowsPath(root) : TestProgramDir() + "\\desktop_work";
+    std::string path = root != nullptr ? WindowsPathOf(root) : TestProgramDir() + "\\desktop_work";
     CreateDirectoryA(path.c_str(), nullptr);
     return path;
-}
-
-bool FileExists(const std::string &path)
-{
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-void RemoveTree(const std::string &path)
-{
-    WIN32_FIND_DATAA entry;
-    HANDLE find = FindFirstFileA((path + "\\*").c_str(), &entry);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            const std::string name = entry.cFileName;
-            if (name == "." || name == "..")
-                continue;
-            const std::string full = path + "\\" + name;
-            if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveTree(full);
-            else
-                DeleteFileA(full.c_str());
-        } while (FindNextFileA(find, &entry));
-        FindClose(find);
-    }
-    RemoveDirectoryA(path.c_str());
 }
 
 CLumaretRun::CLumaretRun(const std::string &name) : m_dir(DesktopWorkRoot() + "\\" + name)

@@ -71,6 +71,3 @@ private:
 std::string TestProgramDir();
 // Work root of the desktop tests (LUMARET_DESKTOP_WORK), created if missing.
 std::string DesktopWorkRoot();
-// Removes a directory with everything in it.
-void RemoveTree(const std::string &path);
-bool FileExists(const std::string &path);
