@@ -73,3 +73,13 @@ TEST(RegistrationMarker, NameIsSerialOrFallback)
     // Under Wine the disk answers no SMART request.
     EXPECT_EQ(kFallbackMarkerName, name);
 }
+
+TEST(RegistrationMarker, SerialTrimmedOrFallback)
+{
+    EXPECT_EQ("WD-WCC4N1234567", MarkerNameForSerial(true, "     WD-WCC4N1234567"));
+    EXPECT_EQ("S1 X", MarkerNameForSerial(true, " S1 X  "));
+    EXPECT_EQ(kFallbackMarkerName, MarkerNameForSerial(false, "ignored"));
+    // Nothing left after trimming: the fallback, never the directory itself.
+    EXPECT_EQ(kFallbackMarkerName, MarkerNameForSerial(true, "                    "));
+    EXPECT_EQ(kFallbackMarkerName, MarkerNameForSerial(true, ""));
+}

@@ -430,3 +430,66 @@ TEST_F(Session, LoginSelectSubmitGroupAndLogout)
 
     EXPECT_TRUE(run.Exit());
 }
+
+TEST_F(Session, ProjectSelectionFailuresAndCancel)
+{
+    CLumaretRun run("session_failures");
+    run.PrepareForPlatform(platform.Port());
+    ASSERT_TRUE(run.Start());
+    ASSERT_TRUE(run.WaitForMainWindow());
+    HWND statusButton = run.PanelControl(lumaret::kStatusButton);
+    const auto login = [&] {
+        ASSERT_TRUE(gui::SetText(run.PanelControl(lumaret::kUserName), "demo"));
+        ASSERT_TRUE(gui::SetText(run.PanelControl(lumaret::kPassword), "demo123"));
+        gui::Click(run.PanelControl(lumaret::kLogin));
+    };
+    const auto logout = [&] {
+        gui::Click(run.PanelControl(lumaret::kLogout));
+        ExpectMessage(run, "确定注销吗?", IDYES, "提示");
+        ASSERT_TRUE(WaitForText(statusButton, "未登录"));
+    };
+
+    // The project list is refused: the platform's message, no dialog, the
+    // login stands and the gateway stays stopped.
+    ASSERT_TRUE(platform.Control(
+        "{\"canned\": {\"reqCode\": \"queryDeviceTree\", \"body\": "
+        "\"{\\\"success\\\":false,\\\"msg\\\":\\\"\\u4f1a\\u8bdd\\u5df2\\u5931\\u6548\\uff0c\\u8bf7\\u91cd\\u65b0"
+        "\\u767b\\u5f55\\\"}\"}}"));
+    login();
+    ExpectMessage(run, "会话已失效，请重新登录");
+    EXPECT_TRUE(gui::TopLevelWindows(run.ProcessId(), "#32770", "选择项目").empty());
+    EXPECT_TRUE(WaitForText(statusButton, "已登录"));
+    EXPECT_TRUE(gui::TreeItems(run.Tree()).empty());
+    EXPECT_EQ(0, gui::ListCount(run.List()));
+    EXPECT_TRUE(WaitUntil([&] { return StatusMessage(run) == "操作已被停止"; })) << run.StatusBarText();
+
+    // The variables cannot be loaded: the dialog says why and stays open;
+    // the next OK loads them.
+    logout();
+    ASSERT_TRUE(platform.Control("{\"non_json\": {\"reqCodes\": [\"queryVariantTree\"], \"count\": 1}}"));
+    login();
+    HWND dialog = gui::WaitForTopLevel(run.ProcessId(), "#32770", "选择项目", 30000);
+    ASSERT_NE(nullptr, dialog);
+    HWND projects = GetDlgItem(dialog, lumaret::kProjectList);
+    ASSERT_TRUE(WaitUntil([&] { return gui::ListCount(projects) == 3; }));
+    ASSERT_TRUE(gui::SetListItemState(projects, 0, INDEXTOSTATEIMAGEMASK(2), LVIS_STATEIMAGEMASK));
+    gui::Click(GetDlgItem(dialog, IDOK));
+    ExpectMessage(run, "解析数据异常");
+    EXPECT_TRUE(IsWindow(dialog) && IsWindowVisible(dialog));
+    gui::Click(GetDlgItem(dialog, IDOK));
+    ASSERT_TRUE(WaitUntil([&] { return !IsWindow(dialog); }, 30000));
+    EXPECT_TRUE(WaitUntil([&] { return gui::TreeItems(run.Tree()).size() == 3; }));
+
+    // Cancelled: list and tree empty, still logged in, the gateway stopped.
+    logout();
+    login();
+    dialog = gui::WaitForTopLevel(run.ProcessId(), "#32770", "选择项目", 30000);
+    ASSERT_NE(nullptr, dialog);
+    gui::Click(GetDlgItem(dialog, IDCANCEL));
+    ASSERT_TRUE(WaitUntil([&] { return !IsWindow(dialog); }));
+    EXPECT_TRUE(gui::TreeItems(run.Tree()).empty());
+    EXPECT_EQ(0, gui::ListCount(run.List()));
+    EXPECT_EQ("已登录", gui::Text(statusButton));
+    EXPECT_TRUE(WaitUntil([&] { return StatusMessage(run) == "操作已被停止"; })) << run.StatusBarText();
+    EXPECT_TRUE(run.Exit());
+}

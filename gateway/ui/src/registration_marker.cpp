@@ -19,14 +19,21 @@ std::string TrimBlanks(const std::string &text)
 
 } // namespace
 
+std::string MarkerNameForSerial(bool serialRead, const std::string &serial)
+{
+    if (!serialRead)
+        return kFallbackMarkerName;
+    // A serial of blanks only would name the program directory itself,
+    // which always exists: the registration would never run.
+    const std::string name = TrimBlanks(serial);
+    return name.empty() ? std::string(kFallbackMarkerName) : name;
+}
+
 std::string RegistrationMarkerName()
 {
     std::string serial;
-    if (!ReadFirstDiskSerial(serial))
-        return kFallbackMarkerName;
-    // A serial of blanks only would name the program directory itself.
-    const std::string name = TrimBlanks(serial);
-    return name.empty() ? std::string(kFallbackMarkerName) : name;
+    const bool read = ReadFirstDiskSerial(serial);
+    return MarkerNameForSerial(read, serial);
 }
 
 std::string RegistrationMarkerPath()

@@ -10,5 +10,7 @@ extern const char kFallbackMarkerName[]; // "qlrsvr.regfile"
 // The serial number trimmed of blanks at both ends; the fallback name when
 // it cannot be read or nothing is left of it.
 std::string RegistrationMarkerName();
+// The same rule for a given reading of the serial number.
+std::string MarkerNameForSerial(bool serialRead, const std::string &serial);
 // GetAppDir() + "\" + RegistrationMarkerName().
 std::string RegistrationMarkerPath();
