@@ -16,6 +16,7 @@
 #include "tray_icon.h"
 #include "ui_messages.h"
 
+#include <algorithm>
 #include <thread>
 
 const char kMainWindowClassName[] = "QuenlorLumaretCls";
@@ -23,6 +24,9 @@ const char kMainWindowClassName[] = "QuenlorLumaretCls";
 namespace {
 
 CMainFrame *g_mainFrame = nullptr;
+
+const int kInitialWidth = 1120;
+const int kInitialHeight = 680;
 
 std::string LoadText(UINT id)
 {
@@ -72,8 +76,13 @@ bool CMainFrame::Create(HINSTANCE instance)
 
     const std::string title = LoadText(IDR_MAINFRAME);
     HMENU menu = LoadMenuA(instance, MAKEINTRESOURCEA(IDR_MAINFRAME));
+    // Room for the panels and the list's columns, within the work area.
+    RECT workArea = {0, 0, kInitialWidth, kInitialHeight};
+    SystemParametersInfoA(SPI_GETWORKAREA, 0, &workArea, 0);
+    const int width = std::min(kInitialWidth, static_cast<int>(workArea.right - workArea.left));
+    const int height = std::min(kInitialHeight, static_cast<int>(workArea.bottom - workArea.top));
     m_hwnd = CreateWindowExA(WS_EX_CONTROLPARENT, kMainWindowClassName, title.c_str(),
-                             WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, CW_USEDEFAULT, CW_USEDEFAULT, 1120, 680,
+                             WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, CW_USEDEFAULT, CW_USEDEFAULT, width, height,
                              nullptr, menu, instance, this);
     return m_hwnd != nullptr;
 }

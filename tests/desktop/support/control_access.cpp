@@ -142,11 +142,6 @@ std::vector<TreeItem> TreeItems(HWND tree)
     return items;
 }
 
-HTREEITEM TreeSelection(HWND tree)
-{
-    return reinterpret_cast<HTREEITEM>(Send(tree, TVM_GETNEXTITEM, TVGN_CARET, 0));
-}
-
 bool SelectTreeItem(HWND tree, HTREEITEM item)
 {
     return Send(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(item)) != 0;
@@ -191,15 +186,6 @@ std::vector<std::string> ComboEntries(HWND combo)
         entries.push_back(text);
     }
     return entries;
-}
-
-bool MenuChecked(HWND window, UINT command)
-{
-    HMENU menu = GetMenu(window);
-    if (menu == nullptr)
-        return false;
-    const UINT state = GetMenuState(menu, command, MF_BYCOMMAND);
-    return state != static_cast<UINT>(-1) && (state & MF_CHECKED) != 0;
 }
 
 } // namespace gui

@@ -1,6 +1,6 @@
 // control_access.h - reading and driving the controls of another process:
 // texts, clicks, list view rows, tree items, status bar panes, button notes
-// and menu check marks. Clicks are posted, so that a message box or modal
+// and combo box entries. Clicks are posted, so that a message box or modal
 // dialog they open never blocks the test.
 #pragma once
 
@@ -39,7 +39,6 @@ struct TreeItem {
     int depth; // 0 for a root item
 };
 std::vector<TreeItem> TreeItems(HWND tree);
-HTREEITEM TreeSelection(HWND tree);
 bool SelectTreeItem(HWND tree, HTREEITEM item);
 
 // Status bar pane text.
@@ -48,7 +47,5 @@ std::string StatusText(HWND bar, int pane);
 std::string ButtonNote(HWND button);
 // Combo box list entries.
 std::vector<std::string> ComboEntries(HWND combo);
-// Check mark of a menu command of a window's menu bar.
-bool MenuChecked(HWND window, UINT command);
 
 } // namespace gui
