@@ -24,15 +24,14 @@ std::string BinPath(const std::string &file)
     return dir.substr(0, dir.find_last_of("\\/") + 1) + file;
 }
 
-DWORD RunProgram(const std::string &exe, const std::string &arguments, std::string *output,
-                 DWORD timeoutMs)
+DWORD RunCommandLine(const std::string &commandLine, std::string *output, DWORD timeoutMs)
 {
     SECURITY_ATTRIBUTES sa = {sizeof(sa), nullptr, TRUE};
     HANDLE readEnd = nullptr, writeEnd = nullptr;
     if (!CreatePipe(&readEnd, &writeEnd, &sa, 0))
         return 0xFFFF;
     SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-    std::string commandLine = "\"" + BinPath(exe) + "\" " + arguments;
+    std::string line = commandLine;
     STARTUPINFOA si = {};
     si.cb = sizeof(si);
     si.dwFlags = STARTF_USESTDHANDLES;
@@ -40,27 +39,52 @@ DWORD RunProgram(const std::string &exe, const std::string &arguments, std::stri
     si.hStdError = writeEnd;
     si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
     PROCESS_INFORMATION pi = {};
-    BOOL started = CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr,
-                                  nullptr, &si, &pi);
+    BOOL started = CreateProcessA(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                                  &si, &pi);
     CloseHandle(writeEnd);
     if (!started) {
         CloseHandle(readEnd);
         return 0xFFFF;
     }
+    // Read while the program runs; a process it started may inherit the
+    // pipe and keep it open long after, so the end of the program, not the
+    // end of the pipe, ends the collection.
     std::string collected;
     char buffer[4096];
-    DWORD read = 0;
-    while (ReadFile(readEnd, buffer, sizeof(buffer), &read, nullptr) && read > 0)
-        collected.append(buffer, read);
-    CloseHandle(readEnd);
+    auto drain = [&] {
+        DWORD available = 0;
+        while (PeekNamedPipe(readEnd, nullptr, 0, nullptr, &available, nullptr) && available > 0) {
+            DWORD read = 0;
+            if (!ReadFile(readEnd, buffer, available < sizeof(buffer) ? available : sizeof(buffer), &read,
+                          nullptr) || read == 0)
+                break;
+            collected.append(buffer, read);
+        }
+    };
+    const DWORD start = GetTickCount();
     DWORD code = 0xFFFE;
-    if (WaitForSingleObject(pi.hProcess, timeoutMs) == WAIT_OBJECT_0)
-        GetExitCodeProcess(pi.hProcess, &code);
+    for (;;) {
+        drain();
+        if (WaitForSingleObject(pi.hProcess, 20) == WAIT_OBJECT_0) {
+            GetExitCodeProcess(pi.hProcess, &code);
+            break;
+        }
+        if (GetTickCount() - start > timeoutMs)
+            break;
+    }
+    drain();
+    CloseHandle(readEnd);
     CloseHandle(pi.hProcess);
     CloseHandle(pi.hThread);
     if (output != nullptr)
         *output = collected;
     return code;
+}
+
+DWORD RunProgram(const std::string &exe, const std::string &arguments, std::string *output,
+                 DWORD timeoutMs)
+{
+    return RunCommandLine("\"" + BinPath(exe) + "\" " + arguments, output, timeoutMs);
 }
 
 bool RegisterAll()

@@ -23,6 +23,9 @@ void UnregisterHost();
 // timeoutMs) for its exit code; output (stdout and stderr) is collected.
 DWORD RunProgram(const std::string &exe, const std::string &arguments, std::string *output,
                  DWORD timeoutMs = 60000);
+// The same for a whole command line. Output is collected until the program
+// itself ends, even when a process it started keeps the output open.
+DWORD RunCommandLine(const std::string &commandLine, std::string *output, DWORD timeoutMs = 60000);
 std::string BinPath(const std::string &file);
 
 // Ends every running test host (left over from an earlier test).

@@ -49,43 +49,25 @@ bool FileExists(const std::string &path)
 
 DWORD RunCommand(const std::string &commandLine, std::string *output = nullptr)
 {
-    SECURITY_ATTRIBUTES sa = {sizeof(sa), nullptr, TRUE};
-    HANDLE readEnd = nullptr, writeEnd = nullptr;
-    CreatePipe(&readEnd, &writeEnd, &sa, 0);
-    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOA si = {};
-    si.cb = sizeof(si);
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdOutput = writeEnd;
-    si.hStdError = writeEnd;
-    PROCESS_INFORMATION pi = {};
-    std::string line = commandLine;
-    BOOL started = CreateProcessA(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
-    CloseHandle(writeEnd);
-    if (!started) {
-        CloseHandle(readEnd);
-        return 0xFFFF;
-    }
-    std::string collected;
-    char buffer[4096];
-    DWORD read = 0;
-    while (ReadFile(readEnd, buffer, sizeof(buffer), &read, nullptr) && read > 0)
-        collected.append(buffer, read);
-    CloseHandle(readEnd);
-    DWORD code = 0xFFFE;
-    if (WaitForSingleObject(pi.hProcess, 120000) == WAIT_OBJECT_0)
-        GetExitCodeProcess(pi.hProcess, &code);
-    CloseHandle(pi.hProcess);
-    CloseHandle(pi.hThread);
-    if (output != nullptr)
-        *output = collected;
-    return code;
+    return testhost::RunCommandLine(commandLine, output, 120000);
 }
 
 } // namespace
 
+// Whatever happens in the test, the prefix is left as the other tests
+// expect it: our proxy for every OPC interface, no test OPC server.
+struct PrefixRestore {
+    ~PrefixRestore()
+    {
+        RegDeleteKeyA(HKEY_CLASSES_ROOT, kOpcServerInterface);
+        testhost::RegisterAll();
+        testhost::UnregisterHost();
+    }
+};
+
 TEST(Installer, SilentInstallThenUninstallKeepsAForeignProxy)
 {
+    PrefixRestore restore;
     // Somebody else's proxy for IOPCServer is registered before we come.
     ASSERT_EQ(ERROR_SUCCESS, RegSetValueA(HKEY_CLASSES_ROOT, kOpcServerInterface, REG_SZ,
                                           kForeignProxy, sizeof(kForeignProxy) - 1));
@@ -127,9 +109,4 @@ TEST(Installer, SilentInstallThenUninstallKeepsAForeignProxy)
     EXPECT_FALSE(KeyExists("APPID\\{6E2B91D4-3C7A-4F15-9B08-D2A45C17E3F9}"));
     EXPECT_FALSE(KeyExists(kItemMgtInterface));
     EXPECT_EQ(kForeignProxy, ReadDefault(kOpcServerInterface));
-
-    // Leave the prefix as other tests expect it: our proxy everywhere.
-    RegDeleteKeyA(HKEY_CLASSES_ROOT, kOpcServerInterface);
-    EXPECT_TRUE(testhost::RegisterAll());
-    testhost::UnregisterHost();
 }
