@@ -3,26 +3,64 @@
 # needs (scripts/setup.sh, stamped), builds the i686 and x86_64 trees and runs
 # every test of both under Wine, each tree in its own throw-away prefix.
 #   scripts/test.sh [ctest arguments...]
+# The tests mostly wait (COM activations, timers, a GUI), so the x86_64 tree
+# is built, at a lower priority, while the i686 tests run; the two test runs
+# themselves never overlap (they share machine-wide names and port 8787).
 set -uo pipefail
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 JOBS=$(nproc 2>/dev/null || echo 2)
+START=$(date +%s)
+
+elapsed() { echo "$(( $(date +%s) - START )) s"; }
 
 "$ROOT/scripts/setup.sh" || { echo "setup failed" >&2; exit 1; }
+echo "=== set-up done after $(elapsed)"
 
 failed=()
-for arch in i686 x86_64; do
-  build="$ROOT/build/$arch"
-  echo "=== $arch: configure and build"
-  if ! cmake -S "$ROOT" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/toolchain-$arch.cmake" >/dev/null ||
-     ! cmake --build "$build" -j"$JOBS"; then
-    failed+=("$arch build")
-    continue
-  fi
-  echo "=== $arch: tests"
-  (cd "$build" && ctest -j2 --output-on-failure "$@") || failed+=("$arch tests")
-done
 
+configure() {
+  cmake -S "$ROOT" -B "$ROOT/build/$1" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/toolchain-$1.cmake" >/dev/null
+}
+
+run_tests() {
+  local arch=$1
+  shift
+  echo "=== $arch: tests"
+  (cd "$ROOT/build/$arch" && ctest -j2 --output-on-failure "$@") >"$ROOT/build/$arch-tests.log" 2>&1
+  local rc=$?
+  cat "$ROOT/build/$arch-tests.log"
+  echo "=== $arch: tests done after $(elapsed)"
+  return $rc
+}
+
+echo "=== i686: configure and build"
+if configure i686 && cmake --build "$ROOT/build/i686" -j"$JOBS"; then
+  run_tests i686 "$@" &
+  i686_tests=$!
+else
+  failed+=("i686 build")
+  i686_tests=""
+fi
+echo "=== i686: built after $(elapsed)"
+
+echo "=== x86_64: configure and build"
+x86_64_built=1
+configure x86_64 && nice -n 10 cmake --build "$ROOT/build/x86_64" -j"$JOBS" >"$ROOT/build/x86_64-build.log" 2>&1 || x86_64_built=0
+if [ "$x86_64_built" = 0 ]; then
+  cat "$ROOT/build/x86_64-build.log"
+  failed+=("x86_64 build")
+fi
+echo "=== x86_64: built after $(elapsed)"
+
+if [ -n "$i686_tests" ]; then
+  wait "$i686_tests" || failed+=("i686 tests")
+fi
+if [ "$x86_64_built" = 1 ]; then
+  run_tests x86_64 "$@" || failed+=("x86_64 tests")
+fi
+
+echo "=== finished after $(elapsed)"
 if [ ${#failed[@]} -gt 0 ]; then
   echo "FAILED: ${failed[*]}" >&2
   exit 1
