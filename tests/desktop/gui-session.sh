@@ -32,13 +32,16 @@ stop_session() {
     . "$state/display.env"
     export DISPLAY
     timeout 30 wineserver -k >/dev/null 2>&1
-    if [ -n "${XVFB_PID:-}" ] && kill -0 "$XVFB_PID" 2>/dev/null; then
+    # Only our server: the number may belong to another process by now.
+    if [ -n "${XVFB_PID:-}" ] && grep -q Xvfb "/proc/$XVFB_PID/cmdline" 2>/dev/null; then
       kill "$XVFB_PID" 2>/dev/null
       for _ in 1 2 3 4 5 6 7 8 9 10; do
         kill -0 "$XVFB_PID" 2>/dev/null || break
         sleep 0.5
       done
-      kill -9 "$XVFB_PID" 2>/dev/null
+      if grep -q Xvfb "/proc/$XVFB_PID/cmdline" 2>/dev/null; then
+        kill -9 "$XVFB_PID" 2>/dev/null
+      fi
     fi
     rm -f "$state/display.env"
   else

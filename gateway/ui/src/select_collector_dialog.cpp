@@ -14,12 +14,12 @@
 
 namespace {
 
-struct ColumnSpec {
+struct ColumnLayout {
     const char *heading;
     int width;
 };
 
-const ColumnSpec kColumns[] = {{"项目ID", 100}, {"项目名称", 180}, {"设备数量", 100}};
+const ColumnLayout kColumns[] = {{"项目ID", 100}, {"项目名称", 180}, {"设备数量", 100}};
 
 void SetCell(HWND list, int row, int column, const std::string &text)
 {
@@ -91,13 +91,13 @@ void CSelectCollectorDialog::OnInitDialog()
     m_list = GetDlgItem(m_dialog, IDC_PROJECT_LIST);
     ListView_SetExtendedListViewStyle(m_list, LVS_EX_GRIDLINES | LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT);
     int index = 0;
-    for (const ColumnSpec &spec : kColumns) {
+    for (const ColumnLayout &layout : kColumns) {
         LVCOLUMNA column;
         ZeroMemory(&column, sizeof(column));
         column.mask = LVCF_FMT | LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
         column.fmt = LVCFMT_LEFT;
-        column.cx = spec.width;
-        column.pszText = const_cast<char *>(spec.heading);
+        column.cx = layout.width;
+        column.pszText = const_cast<char *>(layout.heading);
         column.iSubItem = index;
         SendMessageA(m_list, LVM_INSERTCOLUMNA, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&column));
         ++index;

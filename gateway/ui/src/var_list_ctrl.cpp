@@ -14,12 +14,12 @@ namespace {
 
 const UINT_PTR kSubclassId = 1;
 
-struct ColumnSpec {
+struct ColumnLayout {
     const char *heading;
     int width;
 };
 
-const ColumnSpec kColumns[] = {
+const ColumnLayout kColumns[] = {
     {"序号", 80}, {"变量名称", 280}, {"变量类型", 180}, {"变量状态", 180}, {"变量值", 180},
 };
 const int kStateColumn = 3;
@@ -62,13 +62,13 @@ void CVarListCtrl::SetupColumns()
 {
     ListView_SetExtendedListViewStyle(m_list, LVS_EX_FULLROWSELECT | LVS_EX_CHECKBOXES);
     int index = 0;
-    for (const ColumnSpec &spec : kColumns) {
+    for (const ColumnLayout &layout : kColumns) {
         LVCOLUMNA column;
         ZeroMemory(&column, sizeof(column));
         column.mask = LVCF_FMT | LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
         column.fmt = LVCFMT_LEFT;
-        column.cx = spec.width;
-        column.pszText = const_cast<char *>(spec.heading);
+        column.cx = layout.width;
+        column.pszText = const_cast<char *>(layout.heading);
         column.iSubItem = index;
         SendMessageA(m_list, LVM_INSERTCOLUMNA, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&column));
         ++index;
