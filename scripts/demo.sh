@@ -54,7 +54,7 @@ if [ "$SETUP" = 1 ]; then
   step "set-up (packages and Windows libraries)"
   "$ROOT/scripts/setup.sh" || fail
   step "build (i686)"
-  cmake -S "$ROOT" -B "$BUILD" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/toolchain-i686.cmake" >/dev/null || fail
+  cmake -S "$ROOT" -B "$BUILD" -U LUMARET_COMPONENTS -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/toolchain-i686.cmake" >/dev/null || fail
   cmake --build "$BUILD" -j"$(nproc)" --target installer lumaret_demo_setup || fail
 fi
 for f in LumaretSetup.exe lumaret_demo_setup.exe; do

@@ -20,7 +20,8 @@ echo "=== set-up done after $(elapsed)"
 failed=()
 
 configure() {
-  cmake -S "$ROOT" -B "$ROOT/build/$1" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/toolchain-$1.cmake" >/dev/null
+  # The whole product, whatever component list a hand-made build left in the cache.
+  cmake -S "$ROOT" -B "$ROOT/build/$1" -U LUMARET_COMPONENTS -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/toolchain-$1.cmake" >/dev/null
 }
 
 run_tests() {

@@ -3,6 +3,8 @@
 #include "select_collector_dialog.h"
 
 #include "action_failure_text.h"
+#include "dialog_owner.h"
+#include "list_columns.h"
 #include "manager.h"
 #include "message_box.h"
 #include "query_collector_info_action.h"
@@ -14,12 +16,7 @@
 
 namespace {
 
-struct ColumnLayout {
-    const char *heading;
-    int width;
-};
-
-const ColumnLayout kColumns[] = {{"项目ID", 100}, {"项目名称", 180}, {"设备数量", 100}};
+const ListColumn kColumns[] = {{"项目ID", 100}, {"项目名称", 180}, {"设备数量", 100}};
 
 void SetCell(HWND list, int row, int column, const std::string &text)
 {
@@ -52,16 +49,14 @@ INT_PTR CSelectCollectorDialog::DoModal(HWND owner)
 
 INT_PTR CALLBACK CSelectCollectorDialog::DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    CSelectCollectorDialog *self = DialogOwner<CSelectCollectorDialog>(dialog, message, lParam);
+    if (self == nullptr)
+        return FALSE;
     if (message == WM_INITDIALOG) {
-        CSelectCollectorDialog *self = reinterpret_cast<CSelectCollectorDialog *>(lParam);
-        SetWindowLongPtrA(dialog, DWLP_USER, lParam);
         self->m_dialog = dialog;
         self->OnInitDialog();
         return TRUE;
     }
-    CSelectCollectorDialog *self = reinterpret_cast<CSelectCollectorDialog *>(GetWindowLongPtrA(dialog, DWLP_USER));
-    if (self == nullptr)
-        return FALSE;
     switch (message) {
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
@@ -90,18 +85,7 @@ void CSelectCollectorDialog::OnInitDialog()
 {
     m_list = GetDlgItem(m_dialog, IDC_PROJECT_LIST);
     ListView_SetExtendedListViewStyle(m_list, LVS_EX_GRIDLINES | LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT);
-    int index = 0;
-    for (const ColumnLayout &layout : kColumns) {
-        LVCOLUMNA column;
-        ZeroMemory(&column, sizeof(column));
-        column.mask = LVCF_FMT | LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
-        column.fmt = LVCFMT_LEFT;
-        column.cx = layout.width;
-        column.pszText = const_cast<char *>(layout.heading);
-        column.iSubItem = index;
-        SendMessageA(m_list, LVM_INSERTCOLUMNA, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&column));
-        ++index;
-    }
+    InsertListColumns(m_list, kColumns);
 
     CQueryCollectorInfoAction query;
     if (!query.Request()) {

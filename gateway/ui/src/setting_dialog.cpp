@@ -2,6 +2,7 @@
 // port range, empty host, blank, colon, final slash.
 #include "setting_dialog.h"
 
+#include "dialog_owner.h"
 #include "message_box.h"
 #include "resource_ids.h"
 #include "server_address_check.h"
@@ -42,16 +43,14 @@ INT_PTR CSettingDialog::DoModal(HWND owner)
 
 INT_PTR CALLBACK CSettingDialog::DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    CSettingDialog *self = DialogOwner<CSettingDialog>(dialog, message, lParam);
+    if (self == nullptr)
+        return FALSE;
     if (message == WM_INITDIALOG) {
-        CSettingDialog *self = reinterpret_cast<CSettingDialog *>(lParam);
-        SetWindowLongPtrA(dialog, DWLP_USER, lParam);
         self->m_dialog = dialog;
         self->OnInitDialog();
         return TRUE;
     }
-    CSettingDialog *self = reinterpret_cast<CSettingDialog *>(GetWindowLongPtrA(dialog, DWLP_USER));
-    if (self == nullptr)
-        return FALSE;
     switch (message) {
     case WM_COMMAND:
         switch (LOWORD(wParam)) {

@@ -3,6 +3,7 @@
 #include "state_dialog.h"
 
 #include "child_view.h"
+#include "dialog_owner.h"
 #include "gateway_commands.h"
 #include "login_action.h"
 #include "manager.h"
@@ -59,16 +60,14 @@ bool CStateDialog::Create(HWND parent)
 
 INT_PTR CALLBACK CStateDialog::DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    CStateDialog *self = DialogOwner<CStateDialog>(dialog, message, lParam);
+    if (self == nullptr)
+        return FALSE;
     if (message == WM_INITDIALOG) {
-        CStateDialog *self = reinterpret_cast<CStateDialog *>(lParam);
-        SetWindowLongPtrA(dialog, DWLP_USER, lParam);
         self->m_dialog = dialog;
         self->OnInitDialog();
         return FALSE;
     }
-    CStateDialog *self = reinterpret_cast<CStateDialog *>(GetWindowLongPtrA(dialog, DWLP_USER));
-    if (self == nullptr)
-        return FALSE;
     return self->HandleMessage(message, wParam, lParam);
 }
 

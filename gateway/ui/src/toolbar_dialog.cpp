@@ -2,6 +2,7 @@
 // submit, set and clear the device's group.
 #include "toolbar_dialog.h"
 
+#include "dialog_owner.h"
 #include "gateway_commands.h"
 #include "manager.h"
 #include "message_box.h"
@@ -32,16 +33,14 @@ bool CToolbarDialog::Create(HWND parent)
 
 INT_PTR CALLBACK CToolbarDialog::DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    CToolbarDialog *self = DialogOwner<CToolbarDialog>(dialog, message, lParam);
+    if (self == nullptr)
+        return FALSE;
     if (message == WM_INITDIALOG) {
-        CToolbarDialog *self = reinterpret_cast<CToolbarDialog *>(lParam);
-        SetWindowLongPtrA(dialog, DWLP_USER, lParam);
         self->m_dialog = dialog;
         self->OnInitDialog();
         return FALSE;
     }
-    CToolbarDialog *self = reinterpret_cast<CToolbarDialog *>(GetWindowLongPtrA(dialog, DWLP_USER));
-    if (self == nullptr)
-        return FALSE;
     switch (message) {
     case WM_COMMAND:
         return self->OnCommand(LOWORD(wParam), HIWORD(wParam)) ? TRUE : FALSE;

@@ -2,6 +2,7 @@
 // variable list.
 #include "var_list_ctrl.h"
 
+#include "list_columns.h"
 #include "manager.h"
 #include "name_filter.h"
 #include "toolbar_dialog.h"
@@ -14,12 +15,7 @@ namespace {
 
 const UINT_PTR kSubclassId = 1;
 
-struct ColumnLayout {
-    const char *heading;
-    int width;
-};
-
-const ColumnLayout kColumns[] = {
+const ListColumn kColumns[] = {
     {"序号", 80}, {"变量名称", 280}, {"变量类型", 180}, {"变量状态", 180}, {"变量值", 180},
 };
 const int kStateColumn = 3;
@@ -61,18 +57,7 @@ bool CVarListCtrl::Create(HWND parent, int id)
 void CVarListCtrl::SetupColumns()
 {
     ListView_SetExtendedListViewStyle(m_list, LVS_EX_FULLROWSELECT | LVS_EX_CHECKBOXES);
-    int index = 0;
-    for (const ColumnLayout &layout : kColumns) {
-        LVCOLUMNA column;
-        ZeroMemory(&column, sizeof(column));
-        column.mask = LVCF_FMT | LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
-        column.fmt = LVCFMT_LEFT;
-        column.cx = layout.width;
-        column.pszText = const_cast<char *>(layout.heading);
-        column.iSubItem = index;
-        SendMessageA(m_list, LVM_INSERTCOLUMNA, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&column));
-        ++index;
-    }
+    InsertListColumns(m_list, kColumns);
 }
 
 void CVarListCtrl::SetFont(HFONT font)
