@@ -44,6 +44,19 @@ void KillWriter(HANDLE process)
     CloseHandle(process);
 }
 
+// Ends the writer between two snapshots: with the segment mutex held here it
+// cannot be in the middle of one (that case has a test of its own).
+void KillWriterBetweenSnapshots(HANDLE process)
+{
+    HANDLE mutex = OpenMutexA(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, kSegmentMutexName);
+    const DWORD wait = mutex != nullptr ? WaitForSingleObject(mutex, kGenerousMs) : WAIT_FAILED;
+    KillWriter(process);
+    if (wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED)
+        ReleaseMutex(mutex);
+    if (mutex != nullptr)
+        CloseHandle(mutex);
+}
+
 bool WaitUntil(const std::function<bool()> &condition, DWORD timeoutMs = kGenerousMs)
 {
     const DWORD start = GetTickCount();
@@ -212,7 +225,7 @@ TEST_F(SegmentTwoProcess, ReaderFollowsTheWriterThroughEveryKindOfChange)
 
     // The gateway goes away.
     const std::size_t loadsBeforeKill = LoadCount();
-    KillWriter(m_writer);
+    KillWriterBetweenSnapshots(m_writer);
     m_writer = nullptr;
     const DWORD killed = GetTickCount();
     ASSERT_TRUE(WaitUntil([&] { return m_client.staleCount >= 1; }));
