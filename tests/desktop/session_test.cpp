@@ -101,21 +101,6 @@ void ClickCheckSquare(HWND list, int row)
     gui::ClickAt(list, bounds.left + height / 2, (bounds.top + bounds.bottom) / 2);
 }
 
-HANDLE StartBridge(const CLumaretRun &run)
-{
-    std::string commandLine = "\"" + run.File("Tessiva.exe") + "\" -Embedding";
-    STARTUPINFOA startup;
-    ZeroMemory(&startup, sizeof(startup));
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION info;
-    ZeroMemory(&info, sizeof(info));
-    if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, run.Dir().c_str(), &startup,
-                        &info))
-        return nullptr;
-    CloseHandle(info.hThread);
-    return info.hProcess;
-}
-
 std::string StatusMessage(const CLumaretRun &run)
 {
     const std::string text = run.StatusBarText();
@@ -283,7 +268,7 @@ TEST_F(Session, LoginSelectSubmitGroupAndLogout)
     Sleep(500);
     EXPECT_FALSE(RowTicked(list, 0));
 
-    HANDLE bridge = StartBridge(run);
+    HANDLE bridge = run.StartBridge();
     ASSERT_NE(nullptr, bridge);
     Submit(run, lumaret::kSubmit);
     EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(bridge, 10000)) << "submit must end the bridge program";

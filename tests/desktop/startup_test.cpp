@@ -23,23 +23,6 @@ int CountProcesses(const char *name)
     return count;
 }
 
-// Runs the bridge program of the run's directory as the bridge (not
-// registering), as COM would start it.
-HANDLE StartBridge(const CLumaretRun &run)
-{
-    std::string commandLine = "\"" + run.File("Tessiva.exe") + "\" -Embedding";
-    STARTUPINFOA startup;
-    ZeroMemory(&startup, sizeof(startup));
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION info;
-    ZeroMemory(&info, sizeof(info));
-    if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, run.Dir().c_str(), &startup,
-                        &info))
-        return nullptr;
-    CloseHandle(info.hThread);
-    return info.hProcess;
-}
-
 } // namespace
 
 class Startup : public DesktopTest {};
@@ -49,7 +32,7 @@ TEST_F(Startup, DefaultsWithoutSettingsFile)
     CLumaretRun run("startup_defaults");
     DeleteAutorunValue();
     ASSERT_FALSE(FileExists(run.SettingsPath()));
-    HANDLE bridge = StartBridge(run);
+    HANDLE bridge = run.StartBridge();
     ASSERT_NE(nullptr, bridge);
     ASSERT_EQ(WAIT_TIMEOUT, WaitForSingleObject(bridge, 500)) << "the bridge should run until it is ended";
 
@@ -110,7 +93,7 @@ TEST_F(Startup, SecondCopyBringsFirstToFront)
     PostMessageA(first.Main(), WM_CLOSE, 0, 0);
     ASSERT_TRUE(WaitUntil([&] { return !IsWindowVisible(first.Main()); }));
 
-    HANDLE bridge = StartBridge(first);
+    HANDLE bridge = first.StartBridge();
     ASSERT_NE(nullptr, bridge);
     ASSERT_EQ(WAIT_TIMEOUT, WaitForSingleObject(bridge, 500));
 

@@ -1,6 +1,7 @@
 // The project file when the process that writes or reads it ends in the
 // middle: a save killed at random points never costs the previous file, and
 // a file whose load ends the program is not read a second time.
+#include "child_process.h"
 #include "manager.h"
 
 #include <gtest/gtest.h>
@@ -17,25 +18,9 @@ namespace {
 const char kSavedEvent[] = "LumaretProjectFileSaved";
 const DWORD kGenerousMs = 60000;
 
-std::string ToolPath()
-{
-    char path[MAX_PATH];
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    const std::string self(path);
-    return self.substr(0, self.find_last_of("\\/") + 1) + "project_file_tool.exe";
-}
-
 HANDLE StartTool(const std::string &arguments)
 {
-    std::string commandLine = "\"" + ToolPath() + "\" " + arguments;
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process = {};
-    if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &process))
-        return nullptr;
-    CloseHandle(process.hThread);
-    return process.hProcess;
+    return StartChildProcess(ProgramBesideThisOne("project_file_tool.exe"), arguments);
 }
 
 DWORD RunTool(const std::string &arguments)

@@ -1,6 +1,7 @@
 // The shared data segment between two real processes: the writer helper
 // (segment_test_writer.exe, the gateway side) and the reader in this test
 // (the service side), in the same Wine prefix.
+#include "child_process.h"
 #include "segment_script.h"
 #include "segment_test_peers.h"
 
@@ -16,25 +17,9 @@ namespace {
 
 const DWORD kGenerousMs = 30000;
 
-std::string HelperPath()
-{
-    char path[MAX_PATH];
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    const std::string self(path);
-    return self.substr(0, self.find_last_of("\\/") + 1) + "segment_test_writer.exe";
-}
-
 HANDLE StartWriter(const char *mode)
 {
-    std::string commandLine = "\"" + HelperPath() + "\" " + mode;
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process = {};
-    if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &process))
-        return nullptr;
-    CloseHandle(process.hThread);
-    return process.hProcess;
+    return StartChildProcess(ProgramBesideThisOne("segment_test_writer.exe"), mode);
 }
 
 void KillWriter(HANDLE process)

@@ -1,6 +1,7 @@
 // lumaret_run.cpp - program directory, process and windows of one run.
 #include "lumaret_run.h"
 
+#include "child_process.h"
 #include "control_access.h"
 #include "registration_marker.h"
 #include "standin_platform.h"
@@ -106,18 +107,10 @@ void CLumaretRun::RemoveBridge()
 
 bool CLumaretRun::Start()
 {
-    const std::string program = File("Lumaret.exe");
-    std::string commandLine = "\"" + program + "\"";
     // The test's own directory as working directory: the program must find
     // its files by its own path.
-    const std::string workingDir = DesktopWorkRoot();
-    STARTUPINFOA startup;
-    ZeroMemory(&startup, sizeof(startup));
-    startup.cb = sizeof(startup);
     PROCESS_INFORMATION info;
-    ZeroMemory(&info, sizeof(info));
-    if (!CreateProcessA(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, workingDir.c_str(),
-                        &startup, &info))
+    if (!StartChildProcess(File("Lumaret.exe"), "", DesktopWorkRoot().c_str(), &info))
         return false;
     CloseHandle(info.hThread);
     if (m_process != nullptr)
@@ -126,6 +119,11 @@ bool CLumaretRun::Start()
     m_processId = info.dwProcessId;
     m_main = nullptr;
     return true;
+}
+
+HANDLE CLumaretRun::StartBridge() const
+{
+    return StartChildProcess(File("Tessiva.exe"), "-Embedding", m_dir.c_str());
 }
 
 bool CLumaretRun::IsRunning() const

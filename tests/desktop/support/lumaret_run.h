@@ -35,6 +35,9 @@ public:
     // The bridge program of the directory: replaced by another program, or removed.
     bool ReplaceBridge(const std::string &programPath);
     void RemoveBridge();
+    // Runs the directory's bridge program as COM would start it (not
+    // registering); the caller owns the process handle. Null on failure.
+    HANDLE StartBridge() const;
 
     bool Start();
     DWORD ProcessId() const { return m_processId; }
