@@ -84,7 +84,7 @@ explain_install_failure() {
     -e 's/^ *\([^ ]*\) : Depends:.*/\1/p' \
     -e 's/^E: Unable to locate package \(.*\)/\1/p' \
     -e 's/^E: Package .\([^ ]*\). has no installation candidate/\1/p' \
-    -e "s/^E: Version '[^']*' for '\([^']*\)' was not found/\1/p" | sort -u | tr '\n' ' ')
+    -e "s/^E: Version '[^']*' for '\([^']*\)' was not found/\1/p" | sort -u | paste -sd ' ' -)
   reasons=$(printf '%s\n' "$out" | sed -n \
     -e 's/^ *[^ ]* : \(Depends: .*\)/\1/p' \
     -e 's/^ *\(Depends: .*\)/\1/p' \

@@ -28,6 +28,7 @@ run_tests() {
   local arch=$1
   shift
   echo "=== $arch: tests"
+  rm -f "$ROOT/build/$arch-tests.log"
   (cd "$ROOT/build/$arch" && ctest -j2 --output-on-failure "$@") >"$ROOT/build/$arch-tests.log" 2>&1
   local rc=$?
   cat "$ROOT/build/$arch-tests.log"
@@ -61,9 +62,35 @@ if [ "$x86_64_built" = 1 ]; then
   run_tests x86_64 "$@" || failed+=("x86_64 tests")
 fi
 
+# One summary line per architecture and overall from the CTest logs, then
+# every failed test by name.
+total_passed=0
+total_failed=0
+failed_names=()
+for arch in i686 x86_64; do
+  log_file="$ROOT/build/$arch-tests.log"
+  [ -f "$log_file" ] || continue
+  summary=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$log_file" | tail -n 1)
+  if [ -z "$summary" ]; then
+    echo "=== $arch: no test summary (the run did not finish)"
+    continue
+  fi
+  n_failed=$(printf '%s\n' "$summary" | sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\1/')
+  n_total=$(printf '%s\n' "$summary" | sed -E 's/.* failed out of ([0-9]+).*/\1/')
+  n_passed=$((n_total - n_failed))
+  echo "=== $arch: $n_passed passed, $n_failed failed"
+  total_passed=$((total_passed + n_passed))
+  total_failed=$((total_failed + n_failed))
+  while IFS= read -r name; do
+    [ -n "$name" ] && failed_names+=("$arch: $name")
+  done < <(sed -n '/The following tests FAILED:/,$p' "$log_file" | sed -n -E 's/^[[:space:]]*[0-9]+ - ([^ ]+) .*/\1/p')
+done
+echo "=== overall: $total_passed passed, $total_failed failed"
+
 echo "=== finished after $(elapsed)"
-if [ ${#failed[@]} -gt 0 ]; then
-  echo "FAILED: ${failed[*]}" >&2
+if [ ${#failed[@]} -gt 0 ] || [ ${#failed_names[@]} -gt 0 ]; then
+  for name in "${failed_names[@]}"; do echo "FAILED TEST: $name" >&2; done
+  [ ${#failed[@]} -eq 0 ] || echo "FAILED: ${failed[*]}" >&2
   exit 1
 fi
 echo "all tests passed (i686, x86_64)"
