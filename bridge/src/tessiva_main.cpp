@@ -23,6 +23,9 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int)
     if (std::strcmp(commandLine, "-unreg") == 0)
         return dakoar_unreg(bridge::kClassId, bridge::kVendor, bridge::kServer, bridge::kVersion,
                             bridge::kServerName);
+    // The server is registered at once: a client that connects before the
+    // gateway publishes anything gets a server without items (no
+    // configuration yet) instead of waiting.
     static CTstData data; // lives until the process is ended
     data.Start();
     for (;;)

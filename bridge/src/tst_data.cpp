@@ -9,49 +9,107 @@
 
 #include <thread>
 
+namespace {
+
+std::string DeclarationKey(const CVariant &record)
+{
+    return record.itemId + '\n' + std::to_string(record.typeCode);
+}
+
+bool SamePublishedState(const CVariant &a, const CVariant &b)
+{
+    return a.value == b.value && a.valid == b.valid && a.quality == b.quality && a.timestamp == b.timestamp;
+}
+
+} // namespace
+
 CTstData::CTstData()
 {
-    m_client.m_pVariants = &m_variants;
-    m_client.m_onChanged = [this] { SetValues(); };
+    m_client.m_onSnapshot = [this](std::vector<CVariant> &records) { OnSnapshot(records); };
+    m_client.m_onStale = [this] { OnStale(); };
     std::thread([this] { m_client.ThreadClient(); }).detach();
 }
 
 bool CTstData::Start()
 {
     OutputDebugStringA("Start");
-    OutputDebugStringA("OnAdd");
-    OnAdd();
+    std::thread([] { RunWriteForwarding(bridge::kGatewayPort); }).detach();
     OutputDebugStringA("dakora_start");
     return dakora_start(bridge::kClassId, bridge::kVendor, bridge::kServer, bridge::kVersion,
                         bridge::kServerName, &OnWrite, nullptr, 0) == DAKORA_OK;
 }
 
-void CTstData::OnAdd()
+bool CTstData::SameVariables(const std::vector<CVariant> &records) const
 {
-    while (!m_client.m_bLoaded)
-        Sleep(50);
-    {
-        // The reader thread reloads the same records every 100 ms; holding
-        // its records lock keeps a reload from changing them (and their
-        // changed flags) while the items are declared and first published.
-        // The segment mutex is not needed for that: the reader only touches
-        // the records under this lock.
-        auto records = m_client.LockRecords();
-        for (const CVariant *record : m_variants)
-            dakora_addtag(record->itemId.c_str(), record->itemId.c_str(), "", record->typeCode, 1);
-        SetValues();
+    if (records.size() != m_variants.size())
+        return false;
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        if (records[i].itemId != m_variants[i].itemId || records[i].typeCode != m_variants[i].typeCode)
+            return false;
     }
-    std::thread([] { RunWriteForwarding(bridge::kGatewayPort); }).detach();
+    return true;
 }
 
-void CTstData::SetValues()
+void CTstData::Declare(const std::vector<CVariant> &records)
 {
-    auto records = m_client.LockRecords();
-    for (const CVariant *record : m_variants) {
-        if (!record->changed)
-            continue;
-        VARIANT value = ConvertValue(record->typeCode, record->value);
-        dakora_setval(record->itemId.c_str(), &value, record->valid ? 192 : 0, 0, 0);
-        VariantClear(&value);
+    OutputDebugStringA("OnAdd");
+    // Items the gateway no longer publishes stay, with what they last had,
+    // as values of a source that is gone.
+    std::set<std::string> published;
+    for (const CVariant &record : records)
+        published.insert(record.itemId);
+    for (CVariant &old : m_variants) {
+        if (published.count(old.itemId) == 0) {
+            old.valid = false;
+            old.quality = UnreachableQuality(old.quality);
+            old.timestamp = 0; // stamped now by the library
+            Push(old);
+        }
     }
+    for (const CVariant &record : records) {
+        if (m_declared.insert(DeclarationKey(record)).second)
+            dakora_addtag(record.itemId.c_str(), record.itemId.c_str(), "", record.typeCode, 1);
+    }
+}
+
+void CTstData::OnSnapshot(std::vector<CVariant> &records)
+{
+    const bool declare = !SameVariables(records);
+    if (declare)
+        Declare(records);
+    const bool all = declare || m_pushAll;
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        if (all || !SamePublishedState(records[i], m_variants[i]))
+            Push(records[i]);
+    }
+    m_pushAll = false;
+    // The parsed records become the pushed ones; the old list's storage is
+    // reused by the next parse.
+    m_variants.swap(records);
+}
+
+void CTstData::OnStale()
+{
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    const std::uint64_t stamp = (static_cast<std::uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+    for (CVariant &record : m_variants) {
+        const std::uint16_t quality = UnreachableQuality(record.quality);
+        if (record.quality == quality && !record.valid)
+            continue;
+        record.valid = false;
+        record.quality = quality;
+        record.timestamp = stamp;
+        Push(record);
+    }
+    // When the gateway is back, every record goes out again as it says.
+    m_pushAll = true;
+}
+
+void CTstData::Push(const CVariant &record)
+{
+    VARIANT value = ConvertValue(record.typeCode, record.value);
+    dakora_setval(record.itemId.c_str(), &value, record.quality, static_cast<DWORD>(record.timestamp),
+                  static_cast<DWORD>(record.timestamp >> 32));
+    VariantClear(&value);
 }

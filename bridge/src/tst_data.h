@@ -1,10 +1,14 @@
 // tst_data.h - CTstData, the bridge's main object: reads the variables the
-// gateway publishes, declares one OPC item per variable, pushes every
-// change into the OPC DA library and starts the server.
+// gateway publishes, declares one OPC item per variable, pushes every change
+// of value, quality or time stamp into the OPC DA library, and reports every
+// item as no longer current once the gateway is gone.
 #pragma once
 
 #include "mapping_client.h"
 
+#include <cstdint>
+#include <set>
+#include <string>
 #include <vector>
 
 class CTstData {
@@ -14,14 +18,29 @@ public:
     CTstData(const CTstData &) = delete;
     CTstData &operator=(const CTstData &) = delete;
 
-    // OnAdd, then the DA server; true when the server started.
+    // Starts the write-forwarding thread and the DA server at once, before
+    // any variable is known; true when the server started. The items appear
+    // with the first snapshot.
     bool Start();
-    // Waits for the first non-empty snapshot, declares the items, pushes the
-    // first values and starts the write-forwarding thread.
-    void OnAdd();
-    // Pushes every record whose value or validity changed with the last load.
-    void SetValues();
+
+    // The records of a new snapshot (reader thread): items declared when the
+    // list of variables changed, then every record pushed whose value,
+    // validity, quality or time stamp differs from what was pushed last -
+    // every record after a declaration or after the gateway was gone.
+    void OnSnapshot(std::vector<CVariant> &records);
+    // The gateway is gone (reader thread): every item at once becomes the
+    // last known value, or a comm failure when it had no value.
+    void OnStale();
 
     CMappingClient m_client;
-    std::vector<CVariant *> m_variants;
+    // The records as last pushed.
+    std::vector<CVariant> m_variants;
+
+private:
+    bool SameVariables(const std::vector<CVariant> &records) const;
+    void Declare(const std::vector<CVariant> &records);
+    void Push(const CVariant &record);
+
+    std::set<std::string> m_declared; // item ID + type code of every declared item
+    bool m_pushAll = true;
 };

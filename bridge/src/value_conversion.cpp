@@ -68,6 +68,18 @@ VARIANT ConvertValue(int typeCode, const std::string &text)
         V_VT(&v) = VT_R8;
         V_R8(&v) = ReadFloat(text);
         break;
+    case 11: {
+        // Texts are in the program's code page, like every text of the segment.
+        const int length = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+        BSTR bstr = SysAllocStringLen(nullptr, static_cast<UINT>(length > 0 ? length : 0));
+        if (bstr == nullptr)
+            break;
+        if (length > 0)
+            MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), bstr, length);
+        V_VT(&v) = VT_BSTR;
+        V_BSTR(&v) = bstr;
+        break;
+    }
     case 13: {
         bool isTrue = text == "1";
         if (!isTrue && text.size() == 4) {

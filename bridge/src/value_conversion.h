@@ -15,6 +15,7 @@ std::int64_t ReadDecimal(const std::string &text);
 double ReadFloat(const std::string &text);
 
 // The VARIANT for a type code: integers keep the low bits of the decimal
-// reading, floats narrow to 32 bits, booleans are true for "1" and "true" in
-// any case. Other type codes give VT_EMPTY.
+// reading, floats narrow to 32 bits, texts (11) become a BSTR from the ANSI
+// code page, booleans are true for "1" and "true" in any case. Other type
+// codes give VT_EMPTY.
 VARIANT ConvertValue(int typeCode, const std::string &text);

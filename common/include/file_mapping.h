@@ -1,11 +1,17 @@
 // file_mapping.h - XFileMapping, the shared data segment as both programs see
-// it: a named mutex, a named paging-file mapping and its view, the gateway's
-// writer loop and the service's reader loop. One snapshot is a binary archive
-// written straight into the view: the archive header, a 64-bit time stamp,
-// an int32 count and that many CVariant records.
+// it: a named mutex, a named paging-file mapping holding the segment header,
+// and the data mapping that holds the current snapshot of the records; the
+// gateway's writer loop and the service's reader loop.
+//
+// The writer advances the header's heartbeat every cycle and writes a new
+// snapshot only when its content changed; the reader parses the records only
+// when the header announces a new snapshot, and takes the writer as gone when
+// the heartbeat stops for kStaleMs. When a snapshot no longer fits its data
+// mapping the writer moves it to a larger one under the next number.
 #pragma once
 
 #include "segment_constants.h"
+#include "segment_header.h"
 
 #include <windows.h>
 
@@ -15,7 +21,6 @@
 
 namespace boost {
 namespace archive {
-class binary_iarchive;
 class binary_oarchive;
 } // namespace archive
 } // namespace boost
@@ -27,9 +32,16 @@ public:
 
     // Outcome of one reader cycle.
     enum class ReadResult {
-        kRead,     // a complete snapshot was handed to ReadContent
-        kNotReady, // no complete snapshot to take (not written yet, cut short, unreadable)
-        kStale     // the snapshot's time stamp is too old; the caller reopens
+        kNewSnapshot, // a snapshot not taken before was parsed by ReadContent
+        kUnchanged,   // no new snapshot since the last one taken
+        kNotReady,    // no usable header (not written yet, foreign, abandoned mutex) or mutex busy
+        kMalformed    // the announced snapshot could not be read; it stays refused
+    };
+
+    // What WriteContent saved.
+    struct ContentInfo {
+        std::uint64_t generation = 0; // the content's generation (ContentGeneration)
+        std::uint32_t count = 0;      // records saved
     };
 
     explicit XFileMapping(Role role);
@@ -37,46 +49,61 @@ public:
     XFileMapping(const XFileMapping &) = delete;
     XFileMapping &operator=(const XFileMapping &) = delete;
 
-    // Releases whatever is held, then creates or opens the mutex, the mapping
-    // and the view. Returns the view, or null (GetLastError tells why).
+    // Releases whatever is held, then creates or opens the mutex, the header
+    // mapping and its view. Returns the view, or null (GetLastError tells why).
     void *InitMapping();
 
     // The gateway's writer loop: runs on a thread of its own until the
     // process ends (or RequestStop). Ends at once when the objects cannot be
     // created, after OnOpenFailed.
     void ThreadServer();
-    // The service's reader loop: opens the segment (retrying), then reloads
-    // every cycle and reopens after a stale snapshot.
+    // The service's reader loop: opens the segment (retrying), takes every
+    // new snapshot, reports a writer gone (OnStale) and reopens after that.
     void ThreadClient();
 
-    // One writer cycle: header, stamp and content under the mutex. False when
-    // nothing was published (no view, or the content did not fit; then the
-    // segment holds no snapshot a reader would take).
+    // One writer cycle: heartbeat, and a new snapshot when the content's
+    // generation moved. False when the cycle could not publish what it
+    // should (no view, mutex busy, the snapshot could not be stored).
     bool WriteSnapshot();
-    // One reader cycle, without the pauses of the loop.
+    // One reader cycle, without the pauses and the staleness of the loop.
     ReadResult ReadSnapshot();
+    // Reader: the writer is taken as gone - segment not open, heartbeat not
+    // seen advancing for kStaleMs, or its snapshot unreadable.
+    bool WriterGone() const;
 
-    // Bytes of the last snapshot that WriteSnapshot completed, header included.
+    // Writer: bytes of the last snapshot stored, and its content generation.
     std::size_t LastSnapshotSize() const { return m_lastSnapshotSize; }
+    std::uint64_t WrittenGeneration() const { return m_writtenGeneration.load(); }
+    bool HasWritten() const { return m_hasWritten.load(); }
     void *GetMappingAddress() const { return m_pMappingAddress; }
+
+    // Writer: the largest data mapping it makes (kSegmentDataMaxSize).
+    void SetDataSizeLimit(std::size_t bytes) { m_dataSizeLimit = bytes; }
 
     // Ends ThreadServer / ThreadClient at their next cycle.
     void RequestStop() { m_stopRequested = true; }
     bool StopRequested() const { return m_stopRequested; }
 
     // Hooks, in this order.
+    // Reader: the writer is taken as gone; once per such period.
     virtual void OnStale() {}
     virtual void OnReserved(int /*code*/) {} // not called by the segment logic
     virtual void OnOpenFailed(DWORD /*error*/) {}
-    // Saves the count and the records of one snapshot.
-    virtual void WriteContent(boost::archive::binary_oarchive &archive) = 0;
-    // Loads the count and the records of one snapshot; false when the
-    // content is not a snapshot to take.
-    virtual bool ReadContent(boost::archive::binary_iarchive &archive) = 0;
+    // Writer: saves the count and the records of one snapshot.
+    virtual ContentInfo WriteContent(boost::archive::binary_oarchive &archive) = 0;
+    // Writer: the current generation of the content; a snapshot is written
+    // whenever it differs from the one last written.
+    virtual std::uint64_t ContentGeneration() { return 0; }
+    // Reader: parses one snapshot's bytes (under the segment mutex); false
+    // when they are not a snapshot to take.
+    virtual bool ReadContent(const char *data, std::size_t size) = 0;
+    // Reader: a new snapshot was parsed; called after the mutex is released.
+    virtual void OnContent() {}
     // One debug text; standard output here.
     virtual void Trace(const char *text);
-    // Seconds since 1970-01-01 00:00 UTC: the writer's stamp, the reader's clock.
-    virtual std::int64_t CurrentTime() const;
+    // UTC FILETIME, and the millisecond tick the staleness is measured with.
+    virtual std::uint64_t CurrentTime() const;
+    virtual DWORD CurrentTick() const;
 
 protected:
     HANDLE m_hMutex = nullptr;
@@ -84,11 +111,39 @@ protected:
     void *m_pMappingAddress = nullptr;
 
 private:
+    SegmentHeader *Header() const { return static_cast<SegmentHeader *>(m_pMappingAddress); }
     void ReleaseObjects();
+    void ReleaseData();
     void *CreateOrOpenObjects();
     void WaitForOpenSegment(bool traceEachFailure);
+    // Writer: stores a snapshot in the data mapping (growing it as needed).
+    bool StoreSnapshot(ContentInfo &info, std::size_t &size);
+    bool CreateDataMapping(std::size_t capacity);
+    // Reader: maps data mapping number for reading size bytes.
+    bool OpenDataMapping(std::uint32_t number, std::size_t size);
 
     const Role m_role;
     std::atomic<bool> m_stopRequested{false};
+
+    HANDLE m_hData = nullptr;
+    void *m_pDataAddress = nullptr;
+    std::uint32_t m_dataNumber = 0;
+    std::size_t m_dataCapacity = 0;
+
+    // Writer.
+    SegmentHeader m_header;
+    std::uint32_t m_nextDataNumber = 1;
+    std::atomic<std::uint64_t> m_writtenGeneration{0};
+    std::atomic<bool> m_hasWritten{false};
     std::size_t m_lastSnapshotSize = 0;
+    std::size_t m_dataSizeLimit = kSegmentDataMaxSize;
+
+    // Reader.
+    bool m_seenHeartbeat = false;
+    std::uint64_t m_lastHeartbeat = 0;
+    DWORD m_lastAliveTick = 0;
+    bool m_hasRead = false;
+    std::uint32_t m_readGeneration = 0;
+    bool m_malformed = false;
+    bool m_forceRead = false;
 };

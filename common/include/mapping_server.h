@@ -1,7 +1,10 @@
 // mapping_server.h - CMappingServer, the gateway's writer of the shared data
 // segment. What a snapshot carries comes from the content writer the gateway
-// hands over: it saves the int32 count and then each record by value, under
-// whatever lock guards those records.
+// hands over: it saves the int32 count and then each record
+// (SaveSegmentRecord), under whatever lock guards those records, and says
+// which generation of the content it saved. The generation source tells the
+// writer when the content changed, so that unchanged content costs only the
+// heartbeat.
 #pragma once
 
 #include "file_mapping.h"
@@ -10,14 +13,22 @@
 
 class CMappingServer : public XFileMapping {
 public:
-    using ContentWriter = std::function<void(boost::archive::binary_oarchive &)>;
+    using ContentWriter = std::function<ContentInfo(boost::archive::binary_oarchive &)>;
+    using GenerationSource = std::function<std::uint64_t()>;
 
     // Without a content writer every snapshot has a count of 0.
-    explicit CMappingServer(ContentWriter contentWriter = ContentWriter());
+    explicit CMappingServer(ContentWriter contentWriter = ContentWriter(),
+                            GenerationSource generationSource = GenerationSource());
 
-    void WriteContent(boost::archive::binary_oarchive &archive) override;
-    bool ReadContent(boost::archive::binary_iarchive &archive) override;
+    ContentInfo WriteContent(boost::archive::binary_oarchive &archive) override;
+    std::uint64_t ContentGeneration() override;
+    bool ReadContent(const char *data, std::size_t size) override;
+
+    // Waits until the writer thread has stored a snapshot of the content as
+    // it is now (or a later one); false after waitMs.
+    bool WaitPublished(unsigned waitMs);
 
 private:
     ContentWriter m_contentWriter;
+    GenerationSource m_generationSource;
 };

@@ -1,20 +1,31 @@
-// segment_constants.h - names, size and timing of the shared data segment
+// segment_constants.h - names, sizes and timing of the shared data segment
 // through which the gateway publishes its selected variables to the service.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 // Kernel object names carry no namespace prefix: both programs run in the
-// same logon session.
+// same logon session. The named mapping holds the segment header; the
+// records of the current snapshot are in a data mapping whose name is
+// kSegmentDataPrefix followed by the number the header gives.
 constexpr char kSegmentMutexName[] = "QlrGlobalMutex_dakoar";
 constexpr char kSegmentMappingName[] = "QlrShareFile_dakoar";
+constexpr char kSegmentDataPrefix[] = "QlrShareFile_dakoar.";
 
-// Size of the paging-file mapping; a snapshot must fit into it.
-constexpr std::size_t kSegmentSize = 0xA00000;
+// Size of the header mapping.
+constexpr std::size_t kSegmentSize = 0x10000;
+// First and largest size of a data mapping; it grows by doubling.
+constexpr std::size_t kSegmentDataInitialSize = 0x100000;
+constexpr std::size_t kSegmentDataMaxSize = 0x40000000;
+// Most records one snapshot may announce.
+constexpr std::uint32_t kSegmentMaxRecords = 4000000;
 
-// A snapshot stamped this many seconds ago or more is stale.
-constexpr double kStaleSeconds = 5.0;
+// A reader that has not seen the writer's heartbeat advance for this long
+// takes the gateway as gone.
+constexpr unsigned long kStaleMs = 3000;
 
-// Pause between two snapshots (writer) or two reloads (reader), and between
-// two attempts to open the segment.
+// Pause between two writer or reader cycles, and between two attempts to
+// open the segment; the longest wait for the segment mutex.
 constexpr unsigned long kSegmentCycleMs = 100;
+constexpr unsigned long kSegmentMutexWaitMs = 2000;

@@ -1,17 +1,18 @@
 // segment_mutex_lock.h - scope guard for the named mutex that guards the
-// segment's time stamp, count and records across the two processes.
+// segment's header and the snapshot in its data mapping across the two
+// processes.
 #pragma once
 
 #include <windows.h>
 
 class CSegmentMutexLock {
 public:
-    // Waits without time limit. A mutex whose previous owner ended without
+    // Waits up to waitMs. A mutex whose previous owner ended without
     // releasing it is owned as well, but reported as abandoned: whatever
     // that owner was writing may be half done.
-    explicit CSegmentMutexLock(HANDLE mutex) : m_mutex(mutex)
+    CSegmentMutexLock(HANDLE mutex, DWORD waitMs) : m_mutex(mutex)
     {
-        const DWORD result = WaitForSingleObject(m_mutex, INFINITE);
+        const DWORD result = WaitForSingleObject(m_mutex, waitMs);
         m_owned = result == WAIT_OBJECT_0 || result == WAIT_ABANDONED;
         m_abandoned = result == WAIT_ABANDONED;
     }

@@ -3,6 +3,8 @@
 // this one declaration, so the archived field order is the same on both sides.
 #pragma once
 
+#include "value_quality.h"
+
 #include <boost/serialization/tracking.hpp>
 
 #include <cstdint>
@@ -21,6 +23,11 @@ public:
     bool changed = false;  // service side: the last reload changed value or valid; never saved
     std::string name;      // the variable's name
     bool checked = false;  // gateway side: the list's check mark; never saved
+    // OPC quality of the value and the UTC FILETIME of the poll reply that
+    // produced it (or of the last quality change); published in the segment,
+    // never saved in the project file.
+    std::uint16_t quality = kQualityWaiting;
+    std::uint64_t timestamp = 0;
 
     // Archived members, in this order: key, variantId, itemId, name,
     // typeName, value, valid, typeCode, selected. Defined for the binary

@@ -1,32 +1,39 @@
 // file_mapping.cpp - the segment's kernel objects: creating or opening the
-// named mutex, the paging-file mapping and its view, releasing them, and the
-// segment's debug texts and clock.
+// named mutex, the header mapping and its view, the numbered data mappings,
+// releasing them, and the segment's debug texts and clock.
 #include "file_mapping.h"
 
 #include <cinttypes>
 #include <cstdio>
+#include <string>
 
 namespace {
 
-// 100 ns intervals from 1601-01-01 to 1970-01-01.
-const std::uint64_t kFileTimeOfUnixEpoch = 116444736000000000ULL;
-
-// A mapping of the right name but created smaller (by something else) must
-// not be taken: both loops put a stream of the full segment size on the view.
-bool ViewCoversSegment(const void *view)
+// A mapping smaller than it claims (made by something else) must not be
+// taken: nothing may be read or written beyond its end.
+bool ViewCovers(const void *view, std::size_t size)
 {
     MEMORY_BASIC_INFORMATION info;
     if (VirtualQuery(view, &info, sizeof(info)) != sizeof(info))
         return false;
-    return info.RegionSize >= kSegmentSize;
+    return info.RegionSize >= size;
+}
+
+std::string DataMappingName(std::uint32_t number)
+{
+    return kSegmentDataPrefix + std::to_string(number);
 }
 
 } // namespace
 
-XFileMapping::XFileMapping(Role role) : m_role(role) {}
+XFileMapping::XFileMapping(Role role) : m_role(role)
+{
+    ResetSegmentHeader(m_header);
+}
 
 XFileMapping::~XFileMapping()
 {
+    ReleaseData();
     if (m_pMappingAddress != nullptr)
         UnmapViewOfFile(m_pMappingAddress);
     if (m_hMapping != nullptr)
@@ -44,6 +51,7 @@ void *XFileMapping::InitMapping()
 
 void XFileMapping::ReleaseObjects()
 {
+    ReleaseData();
     if (m_hMutex != nullptr) {
         Trace("CloseHandle(m_hMutex);\r\n");
         CloseHandle(m_hMutex);
@@ -61,6 +69,18 @@ void XFileMapping::ReleaseObjects()
     }
 }
 
+void XFileMapping::ReleaseData()
+{
+    if (m_pDataAddress != nullptr)
+        UnmapViewOfFile(m_pDataAddress);
+    if (m_hData != nullptr)
+        CloseHandle(m_hData);
+    m_pDataAddress = nullptr;
+    m_hData = nullptr;
+    m_dataNumber = 0;
+    m_dataCapacity = 0;
+}
+
 void *XFileMapping::CreateOrOpenObjects()
 {
     if (m_role == Role::kCreate)
@@ -74,11 +94,15 @@ void *XFileMapping::CreateOrOpenObjects()
         return nullptr;
     }
 
-    if (m_role == Role::kCreate)
+    bool existed = false;
+    if (m_role == Role::kCreate) {
+        SetLastError(ERROR_SUCCESS);
         m_hMapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
                                         static_cast<DWORD>(kSegmentSize), kSegmentMappingName);
-    else
+        existed = m_hMapping != nullptr && GetLastError() == ERROR_ALREADY_EXISTS;
+    } else {
         m_hMapping = OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, kSegmentMappingName);
+    }
     if (m_hMapping == nullptr) {
         const DWORD error = GetLastError();
         Trace("m_hMapping=NULL\r\n");
@@ -95,13 +119,78 @@ void *XFileMapping::CreateOrOpenObjects()
         SetLastError(error);
         return nullptr;
     }
-    if (!ViewCoversSegment(view)) {
+    if (!ViewCovers(view, kSegmentSize)) {
         UnmapViewOfFile(view);
         SetLastError(ERROR_INVALID_DATA);
         return nullptr;
     }
     m_pMappingAddress = view;
+    if (m_role == Role::kCreate && existed) {
+        // A reader still holds the objects of an earlier writer: go on from
+        // its numbers, so that no snapshot or data mapping name repeats.
+        const SegmentHeader *earlier = Header();
+        if (SegmentHeaderUsable(*earlier)) {
+            m_header.heartbeat = earlier->heartbeat;
+            m_header.generation = earlier->generation;
+            if (earlier->dataNumber >= m_nextDataNumber)
+                m_nextDataNumber = earlier->dataNumber + 1;
+        }
+    }
     return view;
+}
+
+bool XFileMapping::CreateDataMapping(std::size_t capacity)
+{
+    // A number whose mapping still exists (held by a reader, or by someone
+    // else) is skipped: its old content must not pass for the new snapshot.
+    for (int attempt = 0; attempt < 64; ++attempt) {
+        const std::uint32_t number = m_nextDataNumber++;
+        if (m_nextDataNumber == 0)
+            m_nextDataNumber = 1;
+        SetLastError(ERROR_SUCCESS);
+        HANDLE mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                            static_cast<DWORD>(capacity), DataMappingName(number).c_str());
+        if (mapping == nullptr)
+            return false;
+        if (GetLastError() == ERROR_ALREADY_EXISTS) {
+            CloseHandle(mapping);
+            continue;
+        }
+        void *view = MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, 0);
+        if (view == nullptr) {
+            CloseHandle(mapping);
+            return false;
+        }
+        ReleaseData();
+        m_hData = mapping;
+        m_pDataAddress = view;
+        m_dataNumber = number;
+        m_dataCapacity = capacity;
+        return true;
+    }
+    return false;
+}
+
+bool XFileMapping::OpenDataMapping(std::uint32_t number, std::size_t size)
+{
+    if (number != m_dataNumber || m_pDataAddress == nullptr) {
+        ReleaseData();
+        HANDLE mapping = OpenFileMappingA(FILE_MAP_READ, FALSE, DataMappingName(number).c_str());
+        if (mapping == nullptr)
+            return false;
+        void *view = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0);
+        if (view == nullptr) {
+            CloseHandle(mapping);
+            return false;
+        }
+        MEMORY_BASIC_INFORMATION info;
+        const std::size_t capacity = VirtualQuery(view, &info, sizeof(info)) == sizeof(info) ? info.RegionSize : 0;
+        m_hData = mapping;
+        m_pDataAddress = view;
+        m_dataNumber = number;
+        m_dataCapacity = capacity;
+    }
+    return size <= m_dataCapacity && ViewCovers(m_pDataAddress, size);
 }
 
 void XFileMapping::Trace(const char *text)
@@ -110,10 +199,14 @@ void XFileMapping::Trace(const char *text)
     std::fflush(stdout);
 }
 
-std::int64_t XFileMapping::CurrentTime() const
+std::uint64_t XFileMapping::CurrentTime() const
 {
     FILETIME now;
     GetSystemTimeAsFileTime(&now);
-    const std::uint64_t ticks = (static_cast<std::uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
-    return static_cast<std::int64_t>((ticks - kFileTimeOfUnixEpoch) / 10000000ULL);
+    return (static_cast<std::uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+}
+
+DWORD XFileMapping::CurrentTick() const
+{
+    return GetTickCount();
 }

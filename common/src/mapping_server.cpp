@@ -1,5 +1,5 @@
-// mapping_server.cpp - the gateway's writer: hands the archive to the
-// content writer under the segment mutex.
+// mapping_server.cpp - the gateway's writer: hands the archive to the content
+// writer, and waits for a snapshot to be published.
 #include "mapping_server.h"
 
 #include <boost/archive/binary_oarchive.hpp>
@@ -7,22 +7,40 @@
 #include <cstdint>
 #include <utility>
 
-CMappingServer::CMappingServer(ContentWriter contentWriter)
-    : XFileMapping(Role::kCreate), m_contentWriter(std::move(contentWriter))
+CMappingServer::CMappingServer(ContentWriter contentWriter, GenerationSource generationSource)
+    : XFileMapping(Role::kCreate), m_contentWriter(std::move(contentWriter)),
+      m_generationSource(std::move(generationSource))
 {
 }
 
-void CMappingServer::WriteContent(boost::archive::binary_oarchive &archive)
+XFileMapping::ContentInfo CMappingServer::WriteContent(boost::archive::binary_oarchive &archive)
 {
-    if (m_contentWriter) {
-        m_contentWriter(archive);
-        return;
-    }
+    if (m_contentWriter)
+        return m_contentWriter(archive);
     const std::int32_t count = 0;
     archive << count;
+    return ContentInfo();
 }
 
-bool CMappingServer::ReadContent(boost::archive::binary_iarchive & /*archive*/)
+std::uint64_t CMappingServer::ContentGeneration()
+{
+    return m_generationSource ? m_generationSource() : 0;
+}
+
+bool CMappingServer::ReadContent(const char * /*data*/, std::size_t /*size*/)
 {
     return true;
+}
+
+bool CMappingServer::WaitPublished(unsigned waitMs)
+{
+    const std::uint64_t wanted = ContentGeneration();
+    const DWORD start = GetTickCount();
+    for (;;) {
+        if (HasWritten() && WrittenGeneration() >= wanted)
+            return true;
+        if (GetTickCount() - start >= waitMs)
+            return false;
+        Sleep(10);
+    }
 }

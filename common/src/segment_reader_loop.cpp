@@ -1,25 +1,11 @@
-// segment_reader_loop.cpp - the service's side of the segment: one reload
-// per cycle with the stale rule, and the loop that opens, reloads and reopens.
+// segment_reader_loop.cpp - the service's side of the segment: one reader
+// cycle (heartbeat seen, new snapshot parsed from its data mapping), the
+// staleness rule, and the loop that opens, reads, reports a writer gone and
+// reopens.
 #include "file_mapping.h"
 #include "segment_mutex_lock.h"
 
-#include <boost/archive/binary_iarchive.hpp>
-#include <boost/interprocess/streams/bufferstream.hpp>
-
 #include <cstring>
-
-namespace {
-
-// Marks the snapshot under an abandoned mutex as no snapshot, like the
-// writer does when it cannot complete one.
-const std::int32_t kNoSnapshotCount = -1;
-
-std::streamoff GetPosition(std::streambuf &stream)
-{
-    return stream.pubseekoff(0, std::ios_base::cur, std::ios_base::in);
-}
-
-} // namespace
 
 void XFileMapping::WaitForOpenSegment(bool traceEachFailure)
 {
@@ -34,49 +20,73 @@ void XFileMapping::ThreadClient()
 {
     Trace("ThreadClient\r\n");
     WaitForOpenSegment(false);
+    bool stale = false;
     while (!StopRequested()) {
-        if (ReadSnapshot() == ReadResult::kStale) {
+        ReadResult result = ReadSnapshot();
+        if (result == ReadResult::kNewSnapshot)
+            OnContent();
+        const bool gone = WriterGone();
+        if (gone && !stale) {
+            stale = true;
+            OnStale();
+            // A gateway that comes back may have made new objects.
             WaitForOpenSegment(true);
             if (!StopRequested())
                 Trace("OK\r\n");
             continue; // straight on, without a pause
         }
+        if (!gone && stale) {
+            stale = false;
+            // Back: the current snapshot is taken again, whether or not it
+            // changed meanwhile, so that every record is published afresh.
+            if (result != ReadResult::kNewSnapshot) {
+                m_forceRead = true;
+                if (ReadSnapshot() == ReadResult::kNewSnapshot)
+                    OnContent();
+            }
+        }
         Sleep(kSegmentCycleMs);
     }
+}
+
+bool XFileMapping::WriterGone() const
+{
+    if (m_pMappingAddress == nullptr || m_malformed || !m_seenHeartbeat)
+        return true;
+    return CurrentTick() - m_lastAliveTick >= kStaleMs;
 }
 
 XFileMapping::ReadResult XFileMapping::ReadSnapshot()
 {
     if (m_pMappingAddress == nullptr)
         return ReadResult::kNotReady;
-    char *view = static_cast<char *>(m_pMappingAddress);
-    boost::interprocess::bufferbuf stream(view, kSegmentSize, std::ios_base::in);
-    try {
-        // The header is read and checked before the mutex is taken; a
-        // mapping that was created but not written yet fails here.
-        boost::archive::binary_iarchive archive(stream);
-        const std::streamoff stampOffset = GetPosition(stream);
-        CSegmentMutexLock lock(m_hMutex);
-        if (!lock.Owned())
-            return ReadResult::kNotReady;
-        if (lock.Abandoned()) {
-            // The writer ended while it held the mutex: its snapshot may be
-            // half written. It stays unread until a writer replaces it.
-            std::memcpy(view + stampOffset + sizeof(std::int64_t), &kNoSnapshotCount,
-                        sizeof(kNoSnapshotCount));
-            return ReadResult::kNotReady;
-        }
-        std::int64_t stamp = 0;
-        archive >> stamp;
-        if (stamp == 0)
-            return ReadResult::kNotReady; // mapping created, nothing written yet
-        const double age = static_cast<double>(CurrentTime() - stamp);
-        if (age >= kStaleSeconds) {
-            OnStale();
-            return ReadResult::kStale;
-        }
-        return ReadContent(archive) ? ReadResult::kRead : ReadResult::kNotReady;
-    } catch (...) {
+    CSegmentMutexLock lock(m_hMutex, kSegmentMutexWaitMs);
+    if (!lock.Owned())
+        return ReadResult::kNotReady;
+    if (lock.Abandoned()) {
+        // The writer ended while it held the mutex: the header may be half
+        // written. It stays unread until a writer writes it again.
+        std::memset(Header()->magic, 0, sizeof(Header()->magic));
         return ReadResult::kNotReady;
     }
+    SegmentHeader header;
+    std::memcpy(&header, m_pMappingAddress, sizeof(header));
+    if (!SegmentHeaderUsable(header))
+        return ReadResult::kNotReady;
+
+    if (!m_seenHeartbeat || header.heartbeat != m_lastHeartbeat) {
+        m_seenHeartbeat = true;
+        m_lastHeartbeat = header.heartbeat;
+        m_lastAliveTick = CurrentTick();
+    }
+    if (m_hasRead && header.generation == m_readGeneration && !m_forceRead)
+        return ReadResult::kUnchanged;
+
+    m_hasRead = true;
+    m_readGeneration = header.generation;
+    m_forceRead = false;
+    const bool taken = header.dataNumber != 0 && OpenDataMapping(header.dataNumber, header.dataSize) &&
+                       ReadContent(static_cast<const char *>(m_pDataAddress), header.dataSize);
+    m_malformed = !taken;
+    return taken ? ReadResult::kNewSnapshot : ReadResult::kMalformed;
 }

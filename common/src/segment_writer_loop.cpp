@@ -1,6 +1,7 @@
-// segment_writer_loop.cpp - the gateway's side of the segment: one snapshot
-// every cycle, serialized straight into the view through a stream of fixed
-// capacity (no intermediate buffer), and the loop that repeats it.
+// segment_writer_loop.cpp - the gateway's side of the segment: every cycle
+// the header's heartbeat, and a new snapshot of the records whenever their
+// content changed, serialized straight into the data mapping (no
+// intermediate buffer), moved to a larger mapping when it outgrows its own.
 #include "file_mapping.h"
 #include "segment_mutex_lock.h"
 
@@ -8,19 +9,6 @@
 #include <boost/interprocess/streams/bufferstream.hpp>
 
 #include <cstring>
-
-namespace {
-
-// Written over the count of a snapshot that could not be completed: no
-// reader takes a negative count as a snapshot.
-const std::int32_t kNoSnapshotCount = -1;
-
-std::streamoff PutPosition(std::streambuf &stream)
-{
-    return stream.pubseekoff(0, std::ios_base::cur, std::ios_base::out);
-}
-
-} // namespace
 
 void XFileMapping::ThreadServer()
 {
@@ -34,34 +22,64 @@ void XFileMapping::ThreadServer()
     }
 }
 
+bool XFileMapping::StoreSnapshot(ContentInfo &info, std::size_t &size)
+{
+    std::size_t capacity = m_dataCapacity != 0 ? m_dataCapacity : kSegmentDataInitialSize;
+    for (;;) {
+        if (m_pDataAddress == nullptr && !CreateDataMapping(capacity))
+            return false;
+        boost::interprocess::bufferbuf stream(static_cast<char *>(m_pDataAddress), m_dataCapacity,
+                                              std::ios_base::out);
+        try {
+            boost::archive::binary_oarchive archive(stream);
+            info = WriteContent(archive);
+            stream.pubsync();
+            size = static_cast<std::size_t>(stream.pubseekoff(0, std::ios_base::cur, std::ios_base::out));
+            return true;
+        } catch (...) {
+            // Did not fit (or the content failed half-way): what was written
+            // is no snapshot. The next try goes to a new, larger mapping.
+        }
+        if (m_dataCapacity * 2 > m_dataSizeLimit)
+            return false;
+        capacity = m_dataCapacity * 2;
+        ReleaseData();
+    }
+}
+
 bool XFileMapping::WriteSnapshot()
 {
     if (m_pMappingAddress == nullptr)
         return false;
-    char *view = static_cast<char *>(m_pMappingAddress);
-    boost::interprocess::bufferbuf stream(view, kSegmentSize, std::ios_base::out);
-    try {
-        // The header goes out before the mutex is taken; its bytes are the
-        // same every time.
-        boost::archive::binary_oarchive archive(stream);
-        CSegmentMutexLock lock(m_hMutex);
-        if (!lock.Owned())
-            return false;
-        const std::int64_t stamp = CurrentTime();
-        archive << stamp;
-        const std::streamoff countOffset = PutPosition(stream);
-        try {
-            WriteContent(archive);
-            stream.pubsync();
-        } catch (...) {
-            // Too big for the segment (or the content failed half-way): the
-            // records written so far must not pass for a snapshot.
-            std::memcpy(view + countOffset, &kNoSnapshotCount, sizeof(kNoSnapshotCount));
-            return false;
-        }
-        m_lastSnapshotSize = static_cast<std::size_t>(PutPosition(stream));
-        return true;
-    } catch (...) {
+    CSegmentMutexLock lock(m_hMutex, kSegmentMutexWaitMs);
+    if (!lock.Owned())
         return false;
+
+    bool published = true;
+    ++m_header.heartbeat;
+    m_header.writeTime = CurrentTime();
+    const std::uint64_t generation = ContentGeneration();
+    if (!m_hasWritten || generation != m_writtenGeneration) {
+        ContentInfo info;
+        std::size_t size = 0;
+        ++m_header.generation;
+        if (StoreSnapshot(info, size)) {
+            m_header.recordCount = info.count;
+            m_header.dataNumber = m_dataNumber;
+            m_header.dataCapacity = static_cast<std::uint32_t>(m_dataCapacity);
+            m_header.dataSize = static_cast<std::uint32_t>(size);
+            m_lastSnapshotSize = size;
+            m_writtenGeneration = info.generation;
+            m_hasWritten = true;
+        } else {
+            // No snapshot at all rather than a torn one; tried again next cycle.
+            m_header.recordCount = 0;
+            m_header.dataNumber = 0;
+            m_header.dataCapacity = 0;
+            m_header.dataSize = 0;
+            published = false;
+        }
     }
+    std::memcpy(m_pMappingAddress, &m_header, sizeof(m_header));
+    return published;
 }

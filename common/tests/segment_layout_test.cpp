@@ -1,6 +1,7 @@
-// The bytes a writer puts into the segment: the archive header, the time
-// stamp, the count and the framing of the records, checked against the
-// layout that the service relies on.
+// The bytes a writer puts into the segment: the header of the named mapping,
+// the data mapping it names, and in it the archive header, the count and the
+// fields of each record, checked against the layout that the service relies
+// on; when snapshots are written, and how a growing one moves.
 #include "segment_test_peers.h"
 
 #include <boost/archive/basic_archive.hpp>
@@ -39,17 +40,8 @@ T ReadAt(const char *view, std::size_t offset)
     return value;
 }
 
-// Offsets of the i686 layout; x86_64 archives carry 8-byte lengths, which
-// moves everything after the first field by 4 bytes.
-const std::size_t kShift = sizeof(std::size_t) - 4;
-const std::size_t kVersionOffset = 26 + kShift;
-const std::size_t kSizesOffset = 28 + kShift;
-const std::size_t kProbeOffset = 32 + kShift;
-const std::size_t kStampOffset = 36 + kShift;
-const std::size_t kCountOffset = 44 + kShift;
-const std::size_t kRecordsOffset = 48 + kShift;
-
-// The record of the worked example: key D1:V1, item ID P.D.T, name T, int32 7.
+// The record of the worked example: key D1:V1, item ID P.D.T, name T, int32
+// 7, good, polled at FILETIME 0x01DB000000000001.
 CVariant WorkedExampleRecord()
 {
     CVariant record;
@@ -62,78 +54,148 @@ CVariant WorkedExampleRecord()
     record.valid = true;
     record.typeCode = 5;
     record.selected = true;
-    record.changed = true; // not archived
-    record.checked = true; // not archived
+    record.quality = kQualityGood;
+    record.timestamp = 0x01DB000000000001ULL;
+    record.changed = true; // not published
+    record.checked = true; // not published
     return record;
 }
 
 std::string WorkedExampleFields()
 {
     return Text("D1:V1") + Text("V1") + Text("P.D.T") + Text("T") + Text("int32") + Text("7") +
-           std::string("\x01\x05\x01", 3);
+           std::string("\x01\x05\x01\xC0\x00", 5) + std::string("\x01\x00\x00\x00\x00\x00\xDB\x01", 8);
 }
+
+// The data mapping a header names, as a reader opens it.
+std::string DataBytes(const SegmentHeader &header)
+{
+    const std::string name = kSegmentDataPrefix + std::to_string(header.dataNumber);
+    HANDLE mapping = OpenFileMappingA(FILE_MAP_READ, FALSE, name.c_str());
+    if (mapping == nullptr)
+        return std::string();
+    const char *view = static_cast<const char *>(MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0));
+    std::string bytes = view != nullptr ? std::string(view, header.dataSize) : std::string();
+    if (view != nullptr)
+        UnmapViewOfFile(view);
+    CloseHandle(mapping);
+    return bytes;
+}
+
+// The archive header of this architecture: signature, library version, the
+// sizes of int, long, float and double, the byte-order probe.
+const std::size_t kArchiveHeaderSize = sizeof(std::size_t) + 22 + 2 + 4 + 4;
 
 class SegmentLayout : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_NE(nullptr, m_server.InitMapping()); }
-    const char *View() const { return static_cast<const char *>(m_server.GetMappingAddress()); }
+    const SegmentHeader &Header() const
+    {
+        return *static_cast<const SegmentHeader *>(m_server.GetMappingAddress());
+    }
 
     CScriptedServer m_server;
 };
 
 } // namespace
 
-TEST_F(SegmentLayout, HeaderFieldsStampAndCount)
+TEST_F(SegmentLayout, HeaderNamesTheDataMappingOfTheSnapshot)
 {
     m_server.SetRecords({WorkedExampleRecord()});
-    const std::int64_t before = m_server.CurrentTime();
+    const std::uint64_t before = m_server.CurrentTime();
     ASSERT_TRUE(m_server.WriteSnapshot());
-    const std::int64_t after = m_server.CurrentTime();
-    const char *view = View();
+    const std::uint64_t after = m_server.CurrentTime();
 
-    EXPECT_EQ(22u, ReadAt<std::size_t>(view, 0));
-    EXPECT_EQ(std::string("serialization::archive"), std::string(view + sizeof(std::size_t), 22));
-    const std::uint16_t libraryVersion = ReadAt<std::uint16_t>(view, kVersionOffset);
+    const SegmentHeader &header = Header();
+    EXPECT_EQ(std::string("QLRSEG2", 8), std::string(header.magic, 8));
+    EXPECT_EQ(56u, header.headerSize);
+    EXPECT_EQ(sizeof(void *), header.pointerSize);
+    EXPECT_EQ(1u, header.heartbeat);
+    EXPECT_GE(header.writeTime, before);
+    EXPECT_LE(header.writeTime, after);
+    EXPECT_EQ(1u, header.recordCount);
+    EXPECT_NE(0u, header.dataNumber);
+    EXPECT_EQ(kSegmentDataInitialSize, header.dataCapacity);
+
+    const std::string data = DataBytes(header);
+    ASSERT_EQ(header.dataSize, data.size());
+    EXPECT_EQ(22u, ReadAt<std::size_t>(data.data(), 0));
+    EXPECT_EQ(std::string("serialization::archive"), data.substr(sizeof(std::size_t), 22));
+    const std::uint16_t libraryVersion = ReadAt<std::uint16_t>(data.data(), sizeof(std::size_t) + 22);
     EXPECT_EQ(static_cast<unsigned>(boost::archive::BOOST_ARCHIVE_VERSION()), libraryVersion);
-    std::printf("archive library version written: %u\n", static_cast<unsigned>(libraryVersion));
-    EXPECT_EQ(std::string("\x04\x04\x04\x08", 4), std::string(view + kSizesOffset, 4));
-    EXPECT_EQ(1, ReadAt<std::int32_t>(view, kProbeOffset));
-    const std::int64_t stamp = ReadAt<std::int64_t>(view, kStampOffset);
-    EXPECT_GE(stamp, before);
-    EXPECT_LE(stamp, after);
-    EXPECT_EQ(1, ReadAt<std::int32_t>(view, kCountOffset));
+    EXPECT_EQ(std::string("\x04\x04\x04\x08", 4), data.substr(sizeof(std::size_t) + 24, 4));
+    const std::string expected = Uint32(1) + WorkedExampleFields();
+    EXPECT_EQ(expected, data.substr(kArchiveHeaderSize));
+    EXPECT_EQ(kArchiveHeaderSize + expected.size(), m_server.LastSnapshotSize());
 }
 
-TEST_F(SegmentLayout, WorkedExampleByteForByte)
+// Unchanged content costs the heartbeat only; changed content is a new
+// snapshot with a new generation.
+TEST_F(SegmentLayout, OnlyChangedContentIsWrittenAgain)
 {
     m_server.SetRecords({WorkedExampleRecord()});
     ASSERT_TRUE(m_server.WriteSnapshot());
+    const std::uint32_t generation = Header().generation;
+    ASSERT_TRUE(m_server.WriteSnapshot());
+    ASSERT_TRUE(m_server.WriteSnapshot());
+    EXPECT_EQ(3u, Header().heartbeat);
+    EXPECT_EQ(generation, Header().generation);
+    EXPECT_EQ(1, m_server.contentWrites);
 
-    // Count, then tracking flag, class version, object id 0 and the fields.
-    const std::string expected = Uint32(1) + std::string("\x01", 1) + Uint32(0) + Uint32(0) + WorkedExampleFields();
-    EXPECT_EQ(expected, std::string(View() + kCountOffset, expected.size()));
-    EXPECT_EQ(kCountOffset + expected.size(), m_server.LastSnapshotSize());
+    CVariant changed = WorkedExampleRecord();
+    changed.value = "8";
+    m_server.SetRecords({changed, WorkedExampleRecord()});
+    ASSERT_TRUE(m_server.WriteSnapshot());
+    EXPECT_EQ(generation + 1, Header().generation);
+    EXPECT_EQ(2u, Header().recordCount);
+    EXPECT_EQ(2, m_server.contentWrites);
 }
 
-TEST_F(SegmentLayout, LaterRecordsCarryOnlyTheirObjectId)
+// A selection that outgrows its data mapping moves to a larger one under a
+// new number; the reader follows it.
+TEST_F(SegmentLayout, SnapshotOutgrowingItsMappingMovesToALargerOne)
 {
-    CVariant second = WorkedExampleRecord();
-    second.key = "D1:V2";
-    m_server.SetRecords({WorkedExampleRecord(), second, WorkedExampleRecord()});
     ASSERT_TRUE(m_server.WriteSnapshot());
+    const std::uint32_t first = Header().dataNumber;
+    std::vector<CVariant> records;
+    for (int i = 0; i < 3000; ++i)
+        records.push_back(MakeRecord("D1:V" + std::to_string(i), std::string(500, 'v'), true));
+    m_server.SetRecords(records);
+    ASSERT_TRUE(m_server.WriteSnapshot());
+    EXPECT_NE(first, Header().dataNumber);
+    EXPECT_GE(Header().dataCapacity, 2 * kSegmentDataInitialSize);
+    EXPECT_GT(Header().dataSize, kSegmentDataInitialSize);
 
-    const std::string first = std::string("\x01", 1) + Uint32(0) + Uint32(0) + WorkedExampleFields();
-    std::string secondFields = WorkedExampleFields();
-    secondFields.replace(secondFields.find("D1:V1"), 5, "D1:V2");
-    const std::string expected = Uint32(3) + first + Uint32(1) + secondFields + Uint32(2) + WorkedExampleFields();
-    EXPECT_EQ(expected, std::string(View() + kCountOffset, expected.size()));
+    CRecordingClient client;
+    ASSERT_NE(nullptr, client.InitMapping());
+    ASSERT_EQ(XFileMapping::ReadResult::kNewSnapshot, client.ReadSnapshot());
+    client.OnContent();
+    ASSERT_EQ(1u, client.Loads().size());
+    EXPECT_EQ(3000u, client.Loads()[0].size());
+    EXPECT_EQ("D1:V2999", client.Loads()[0].back().key);
 }
 
-TEST_F(SegmentLayout, EmptySelectionIsCountZero)
+// A writer that starts while a reader still holds the objects of an earlier
+// one goes on from its numbers: no generation and no data mapping name is
+// used twice.
+TEST_F(SegmentLayout, LaterWriterGoesOnFromTheEarlierNumbers)
 {
+    m_server.SetRecords({WorkedExampleRecord()});
     ASSERT_TRUE(m_server.WriteSnapshot());
-    EXPECT_EQ(0, ReadAt<std::int32_t>(View(), kCountOffset));
-    EXPECT_EQ(kRecordsOffset, m_server.LastSnapshotSize());
+    const SegmentHeader earlier = Header();
+    CRecordingClient client;
+    ASSERT_NE(nullptr, client.InitMapping());
+    ASSERT_EQ(XFileMapping::ReadResult::kNewSnapshot, client.ReadSnapshot());
+
+    CScriptedServer later;
+    ASSERT_NE(nullptr, later.InitMapping());
+    later.SetRecords({WorkedExampleRecord()});
+    ASSERT_TRUE(later.WriteSnapshot());
+    const SegmentHeader &header = *static_cast<const SegmentHeader *>(later.GetMappingAddress());
+    EXPECT_GT(header.generation, earlier.generation);
+    EXPECT_GT(header.dataNumber, earlier.dataNumber);
+    EXPECT_GT(header.heartbeat, earlier.heartbeat);
+    EXPECT_EQ(XFileMapping::ReadResult::kNewSnapshot, client.ReadSnapshot());
 }
 
 // A writer without a content source publishes an empty selection.
@@ -142,5 +204,7 @@ TEST(SegmentWriter, WithoutContentWriterPublishesCountZero)
     CMappingServer server;
     ASSERT_NE(nullptr, server.InitMapping());
     ASSERT_TRUE(server.WriteSnapshot());
-    EXPECT_EQ(0, ReadAt<std::int32_t>(static_cast<const char *>(server.GetMappingAddress()), kCountOffset));
+    const SegmentHeader &header = *static_cast<const SegmentHeader *>(server.GetMappingAddress());
+    EXPECT_EQ(0u, header.recordCount);
+    EXPECT_EQ(kArchiveHeaderSize + 4, server.LastSnapshotSize());
 }

@@ -1,10 +1,12 @@
 // segment_test_peers.h - segment writer and reader for tests: a writer whose
-// records the test sets, and a reader that records its traces, its stale
-// calls and every list it loaded, and whose clock can be put off.
+// records the test sets (each setting is a new generation of the content),
+// and a reader that records its traces, its stale calls and every snapshot
+// it took, and whose tick can be moved on.
 #pragma once
 
 #include "mapping_client.h"
 #include "mapping_server.h"
+#include "segment_records.h"
 
 #include <boost/archive/binary_oarchive.hpp>
 
@@ -26,6 +28,7 @@ inline CVariant MakeRecord(const std::string &key, const std::string &value, boo
     record.typeName = "int32";
     record.value = value;
     record.valid = valid;
+    record.quality = valid ? kQualityGood : kQualityBad;
     record.typeCode = 5;
     record.selected = true;
     return record;
@@ -34,7 +37,8 @@ inline CVariant MakeRecord(const std::string &key, const std::string &value, boo
 class CScriptedServer : public CMappingServer {
 public:
     CScriptedServer()
-        : CMappingServer([this](boost::archive::binary_oarchive &archive) { SaveRecords(archive); })
+        : CMappingServer([this](boost::archive::binary_oarchive &archive) { return SaveRecords(archive); },
+                         [this] { return Generation(); })
     {
     }
 
@@ -42,6 +46,7 @@ public:
     {
         std::lock_guard<std::mutex> lock(m_lock);
         m_records = records;
+        ++m_generation;
     }
 
     std::vector<std::string> traces;
@@ -55,64 +60,66 @@ public:
         openError = error;
     }
 
+    std::atomic<int> contentWrites{0};
+
 private:
-    void SaveRecords(boost::archive::binary_oarchive &archive)
+    ContentInfo SaveRecords(boost::archive::binary_oarchive &archive)
     {
         std::lock_guard<std::mutex> lock(m_lock);
+        ++contentWrites;
         const std::int32_t count = static_cast<std::int32_t>(m_records.size());
         archive << count;
         for (const CVariant &record : m_records)
-            archive << record;
+            SaveSegmentRecord(archive, record);
+        ContentInfo info;
+        info.generation = m_generation;
+        info.count = static_cast<std::uint32_t>(count);
+        return info;
+    }
+    std::uint64_t Generation()
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        return m_generation;
     }
 
     std::mutex m_lock;
     std::vector<CVariant> m_records;
+    std::uint64_t m_generation = 1;
 };
 
-// What one load left in the reader's list.
+// What one snapshot brought the reader.
 struct LoadedRecord {
     std::string key;
     std::string itemId;
     std::string value;
     bool valid;
-    bool changed;
+    std::uint16_t quality;
 };
 using LoadedList = std::vector<LoadedRecord>;
 
 class CRecordingClient : public CMappingClient {
 public:
-    std::atomic<int> clockOffset{0};
+    std::atomic<int> tickOffset{0};
     std::atomic<int> staleCount{0};
-    std::atomic<int> changedCalls{0};
 
     CRecordingClient()
     {
-        m_onChanged = [this] { ++changedCalls; };
+        m_onSnapshot = [this](std::vector<CVariant> &records) {
+            LoadedList list;
+            for (const CVariant &record : records)
+                list.push_back({record.key, record.itemId, record.value, record.valid, record.quality});
+            std::lock_guard<std::mutex> lock(m_logLock);
+            m_loads.push_back(list);
+        };
+        m_onStale = [this] { ++staleCount; };
     }
 
-    std::int64_t CurrentTime() const override { return CMappingClient::CurrentTime() + clockOffset; }
-    void OnStale() override { ++staleCount; }
+    DWORD CurrentTick() const override { return CMappingClient::CurrentTick() + tickOffset; }
 
     void Trace(const char *text) override
     {
         std::lock_guard<std::mutex> lock(m_logLock);
         m_traces.push_back(text);
-    }
-
-    bool ReadContent(boost::archive::binary_iarchive &archive) override
-    {
-        if (!CMappingClient::ReadContent(archive))
-            return false;
-        LoadedList list;
-        {
-            auto records = LockRecords();
-            for (const CVariant *record : *m_pVariants)
-                list.push_back({record->key, record->itemId, record->value, record->valid, record->changed});
-        }
-        std::lock_guard<std::mutex> lock(m_logLock);
-        if (m_bLoaded)
-            m_loads.push_back(list);
-        return true;
     }
 
     std::vector<std::string> Traces() const

@@ -4,6 +4,7 @@
 // takes it, and code that walks the tree or the indexes itself holds it.
 #pragma once
 
+#include "file_mapping.h"
 #include "project.h"
 
 #include <cstdint>
@@ -42,21 +43,39 @@ public:
     // changed) when another device already has this non-empty group name.
     bool SetGroupName(const std::string &text, CDevice &device);
 
-    // Selection and values.
+    // Selection and values. Every change of what the segment publishes moves
+    // the publish generation, so that the segment writer stores a new
+    // snapshot only when there is one.
     void ClearIndex();
     void RebuildIndex();
-    void UpdateValue(const std::string &key, const std::string &status, const std::string &value);
-    // Marks every selected variable invalid; true when any was valid before.
+    // One polled value: status "1" is a good value; anything else means the
+    // platform reports the variable invalid. replyTime is the UTC FILETIME
+    // of the reply that carried it (0: now); a record whose value, validity
+    // or quality changes takes it as its time stamp.
+    void UpdateValue(const std::string &key, const std::string &status, const std::string &value,
+                     std::uint64_t replyTime = 0);
+    // Marks every selected variable invalid with an empty value; true when
+    // any was valid before.
     bool InvalidateValues();
+    // The platform cannot be reached (a failed query, polling stopped): every
+    // selected variable keeps its value as the last known one, or has none
+    // (comm failure), with now as its time stamp. True when any changed.
+    bool MarkSourceUnreachable();
+    // Values loaded from the project file are not current: every variable
+    // becomes invalid, waiting for its first poll.
+    void MarkValuesWaiting();
+    std::uint64_t PublishGeneration() const;
     // Type code of a platform type name, 0 when the name is not in the table.
     int TypeCodeOf(const std::string &typeName) const;
 
     // The segment's content: the count of selected variables (int32), then
-    // each record by value in key order, all under the manager lock.
-    void SaveSelection(boost::archive::binary_oarchive &archive) const;
-    // SaveSelection of the process's manager: the gateway's segment writer
-    // is constructed with it.
-    static void PublishSelection(boost::archive::binary_oarchive &archive);
+    // each record in key order, all under the manager lock, with the
+    // publish generation it represents.
+    XFileMapping::ContentInfo SaveSelection(boost::archive::binary_oarchive &archive) const;
+    // SaveSelection and PublishGeneration of the process's manager: the
+    // gateway's segment writer is constructed with them.
+    static XFileMapping::ContentInfo PublishSelection(boost::archive::binary_oarchive &archive);
+    static std::uint64_t CurrentPublishGeneration();
 
     // Project file in the program directory. Save replaces the file only
     // with a complete new one; false when nothing was written. Load returns
@@ -100,8 +119,10 @@ public:
 
 private:
     void AdoptLoaded(CManager &loaded);
+    void Published() { ++m_publishGeneration; }
 
     mutable std::recursive_mutex m_lock;
+    std::uint64_t m_publishGeneration = 1;
     // Projects dropped from the tree. The indexes and the window may still
     // point into them, so they stay alive as long as the manager.
     std::vector<CProject *> m_retired;

@@ -54,6 +54,8 @@ private:
     void WatchdogMain();
     void Cycle(Worker &worker);
     void Relogin(Worker &worker);
+    // Every selected value is from an unreachable source now.
+    static void MarkUnreachable();
     bool Pause(Worker &worker, unsigned ms);
     bool PauseWatchdog(unsigned ms);
 

@@ -16,7 +16,7 @@ CManager::CManager()
     typeCodes = {
         {"bool", 13},   {"int8", 1},    {"uint8", 2},  {"int16", 3},   {"uint16", 4},
         {"int32", 5},   {"uint32", 6},  {"long", 7},   {"float32", 9}, {"double", 10},
-        {"bcd", 4},     {"bcd32", 6},   {"bcd64", 7},
+        {"bcd", 4},     {"bcd32", 6},   {"bcd64", 7},  {"string", 11},
     };
 }
 
@@ -69,6 +69,7 @@ bool CManager::SetGroupName(const std::string &text, CDevice &device)
     device.groupName = text;
     for (CVariant *variant : device.variants)
         variant->itemId = ComposeItemId(text, variant->name);
+    Published();
     return true;
 }
 

@@ -2,13 +2,29 @@
 // item ID indexes, polled values, and the segment content built from them.
 #include "manager.h"
 
+#include "segment_records.h"
+
 #include <boost/archive/binary_oarchive.hpp>
+
+#include <windows.h>
+
+namespace {
+
+std::uint64_t UtcNow()
+{
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    return (static_cast<std::uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+}
+
+} // namespace
 
 void CManager::ClearIndex()
 {
     auto lock = Lock();
     keyIndex.clear();
     itemIdIndex.clear();
+    Published();
 }
 
 void CManager::RebuildIndex()
@@ -46,46 +62,110 @@ void CManager::RebuildIndex()
             }
         }
     }
+    Published();
 }
 
-void CManager::UpdateValue(const std::string &key, const std::string &status, const std::string &value)
+void CManager::UpdateValue(const std::string &key, const std::string &status, const std::string &value,
+                           std::uint64_t replyTime)
 {
     auto lock = Lock();
     const auto found = keyIndex.find(key);
     if (found == keyIndex.end())
         return;
     CVariant &variant = *found->second;
-    variant.valid = status == "1";
-    variant.value = variant.valid ? value : std::string();
+    const bool valid = status == "1";
+    const std::uint16_t quality = valid ? kQualityGood : kQualityBad;
+    if (variant.valid == valid && variant.quality == quality && (valid ? variant.value == value : variant.value.empty()))
+        return; // the same value again keeps the time of the reply that produced it
+    variant.valid = valid;
+    variant.quality = quality;
+    if (valid)
+        variant.value = value;
+    else
+        variant.value.clear();
+    variant.timestamp = replyTime != 0 ? replyTime : UtcNow();
+    Published();
 }
 
 bool CManager::InvalidateValues()
 {
     auto lock = Lock();
     bool anyValid = false;
+    const std::uint64_t now = UtcNow();
     for (auto &entry : keyIndex) {
         CVariant &variant = *entry.second;
         anyValid = anyValid || variant.valid;
         if (variant.selected) {
             variant.valid = false;
             variant.value.clear();
+            if (variant.quality != kQualityCommFailure) {
+                variant.quality = kQualityCommFailure;
+                variant.timestamp = now;
+            }
         }
     }
+    Published();
     return anyValid;
 }
 
-void CManager::SaveSelection(boost::archive::binary_oarchive &archive) const
+bool CManager::MarkSourceUnreachable()
+{
+    auto lock = Lock();
+    bool changed = false;
+    const std::uint64_t now = UtcNow();
+    for (auto &entry : keyIndex) {
+        CVariant &variant = *entry.second;
+        const std::uint16_t quality = UnreachableQuality(variant.quality);
+        if (variant.quality == quality && !variant.valid)
+            continue;
+        variant.valid = false;
+        variant.quality = quality;
+        variant.timestamp = now;
+        changed = true;
+    }
+    if (changed)
+        Published();
+    return changed;
+}
+
+void CManager::MarkValuesWaiting()
+{
+    auto lock = Lock();
+    for (CProject *project : projects)
+        for (CDevice *device : project->devices)
+            for (CVariant *variant : device->variants) {
+                variant->valid = false;
+                variant->quality = kQualityWaiting;
+                variant->timestamp = 0;
+            }
+    Published();
+}
+
+std::uint64_t CManager::PublishGeneration() const
+{
+    auto lock = Lock();
+    return m_publishGeneration;
+}
+
+XFileMapping::ContentInfo CManager::SaveSelection(boost::archive::binary_oarchive &archive) const
 {
     auto lock = Lock();
     const std::int32_t count = static_cast<std::int32_t>(keyIndex.size());
     archive << count;
-    for (const auto &entry : keyIndex) {
-        const CVariant &record = *entry.second;
-        archive << record;
-    }
+    for (const auto &entry : keyIndex)
+        SaveSegmentRecord(archive, *entry.second);
+    XFileMapping::ContentInfo info;
+    info.generation = m_publishGeneration;
+    info.count = static_cast<std::uint32_t>(count);
+    return info;
 }
 
-void CManager::PublishSelection(boost::archive::binary_oarchive &archive)
+XFileMapping::ContentInfo CManager::PublishSelection(boost::archive::binary_oarchive &archive)
 {
-    GetInstance().SaveSelection(archive);
+    return GetInstance().SaveSelection(archive);
+}
+
+std::uint64_t CManager::CurrentPublishGeneration()
+{
+    return GetInstance().PublishGeneration();
 }

@@ -138,12 +138,15 @@ void CQueryThread::Cycle(Worker &worker)
         return;
 
     CManager &manager = CManager::GetInstance();
+    // While nothing is polled, nothing published may pass for current.
     if (!manager.IsRunning()) {
         PostStatusText("操作已被停止");
+        MarkUnreachable();
         return;
     }
     if (manager.UserName().empty() || manager.Password().empty()) {
         PostStatusText("用户名或密码为空");
+        MarkUnreachable();
         return;
     }
     if (manager.SessionId().empty())
@@ -162,6 +165,10 @@ void CQueryThread::Cycle(Worker &worker)
             RequestValueRefresh(0);
             return;
         }
+        // The values are not current from the first failed query on; the
+        // retries and the re-login follow as before.
+        if (attempt == 1 && !worker.stop)
+            MarkUnreachable();
         if (!Pause(worker, worker.timing.retryMs))
             return;
     }
@@ -176,8 +183,7 @@ void CQueryThread::Relogin(Worker &worker)
     for (;;) {
         m_counter = 0;
         ShowLoggedOut();
-        if (manager.InvalidateValues())
-            RequestValueRefresh(1);
+        MarkUnreachable();
         if (!Pause(worker, worker.timing.reloginMs) || !manager.IsRunning())
             return;
 
@@ -190,6 +196,12 @@ void CQueryThread::Relogin(Worker &worker)
         if (worker.stop || !manager.IsRunning())
             return;
     }
+}
+
+void CQueryThread::MarkUnreachable()
+{
+    if (CManager::GetInstance().MarkSourceUnreachable())
+        RequestValueRefresh(1);
 }
 
 bool CQueryThread::PauseWatchdog(unsigned ms)

@@ -6,6 +6,8 @@
 #include "record_names.h"
 #include "text_encoding.h"
 
+#include <windows.h>
+
 CQueryVariantValueAction::CQueryVariantValueAction() : COPCRequest("queryVariantValueById", "正在查询变量值") {}
 
 void CQueryVariantValueAction::AddParams()
@@ -21,6 +23,10 @@ void CQueryVariantValueAction::OnResponse()
     if (!variants.isObject() && !variants.isArray())
         return;
     CManager &manager = CManager::GetInstance();
+    // Every value of this reply is as of its arrival.
+    FILETIME arrival;
+    GetSystemTimeAsFileTime(&arrival);
+    const std::uint64_t replyTime = (static_cast<std::uint64_t>(arrival.dwHighDateTime) << 32) | arrival.dwLowDateTime;
     for (auto device = variants.begin(); device != variants.end(); ++device) {
         const Json::Value &values = *device;
         if (!values.isObject() && !values.isArray())
@@ -34,7 +40,7 @@ void CQueryVariantValueAction::OnResponse()
             // Texts arrive in UTF-8; the program and its list work in GBK.
             if (value.isString())
                 text = Utf8ToGbk(text);
-            manager.UpdateValue(ComposeVariableKey(deviceId, member.name()), empty ? "0" : "1", text);
+            manager.UpdateValue(ComposeVariableKey(deviceId, member.name()), empty ? "0" : "1", text, replyTime);
         }
     }
 }

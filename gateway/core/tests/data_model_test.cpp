@@ -3,6 +3,7 @@
 // segment publishes from it.
 #include "app_dir.h"
 #include "manager.h"
+#include "segment_records.h"
 
 #include <boost/archive/binary_iarchive.hpp>
 #include <boost/archive/binary_oarchive.hpp>
@@ -47,12 +48,9 @@ protected:
             boost::archive::binary_oarchive archive(buffer);
             m_manager.SaveSelection(archive);
         }
-        boost::archive::binary_iarchive archive(buffer);
-        std::int32_t count = 0;
-        archive >> count;
-        std::vector<CVariant> records(static_cast<std::size_t>(count));
-        for (CVariant &record : records)
-            archive >> record;
+        const std::string bytes = buffer.str();
+        std::vector<CVariant> records;
+        EXPECT_TRUE(LoadSegmentRecords(bytes.data(), bytes.size(), records));
         return records;
     }
 
@@ -83,13 +81,13 @@ TEST_F(DataModel, TypeNameTableIsExactAndCaseSensitive)
     const std::pair<const char *, int> table[] = {
         {"bool", 13}, {"int8", 1},   {"uint8", 2},    {"int16", 3},   {"uint16", 4},
         {"int32", 5}, {"uint32", 6}, {"long", 7},     {"float32", 9}, {"double", 10},
-        {"bcd", 4},   {"bcd32", 6},  {"bcd64", 7},
+        {"bcd", 4},   {"bcd32", 6},  {"bcd64", 7},     {"string", 11},
     };
     for (const auto &entry : table)
         EXPECT_EQ(entry.second, m_manager.TypeCodeOf(entry.first)) << entry.first;
-    EXPECT_EQ(13u, m_manager.typeCodes.size());
+    EXPECT_EQ(14u, m_manager.typeCodes.size());
     EXPECT_EQ(0, m_manager.TypeCodeOf("Float32"));
-    EXPECT_EQ(0, m_manager.TypeCodeOf("string"));
+    EXPECT_EQ(0, m_manager.TypeCodeOf("String"));
 }
 
 TEST_F(DataModel, SelectionTextAndIndexesFollowTheTreeOrder)
@@ -137,7 +135,7 @@ TEST_F(DataModel, PublishedRecordsAreTheSelectionInKeyOrder)
 
 TEST_F(DataModel, UnknownTypeNameIsPublishedWithTheCodeItHad)
 {
-    CVariant *text = m_d2->AddVariant("V6", "Note", "string");
+    CVariant *text = m_d2->AddVariant("V6", "Note", "blob");
     CVariant *renamed = m_d2->AddVariant("V7", "Mode", "enum");
     renamed->typeCode = 9; // looked up earlier under a known name
     Select({text, renamed});
@@ -209,6 +207,60 @@ TEST_F(DataModel, PolledValuesReachOnlyPublishedVariables)
     EXPECT_FALSE(m_v2->valid);
     EXPECT_TRUE(m_v2->value.empty());
     m_manager.UpdateValue("D9:V9", "1", "7"); // unknown: ignored
+}
+
+// What a value's quality and time stamp say, and when the segment has
+// something new to publish.
+TEST_F(DataModel, QualityAndTimeStampTellHowCurrentAValueIs)
+{
+    Select({m_v1, m_v2});
+    m_manager.RebuildIndex();
+    EXPECT_EQ(kQualityWaiting, m_v1->quality);
+    EXPECT_EQ(0u, m_v1->timestamp);
+
+    std::uint64_t generation = m_manager.PublishGeneration();
+    m_manager.UpdateValue("D1:V1", "1", "3.25", 1000);
+    EXPECT_EQ(kQualityGood, m_v1->quality);
+    EXPECT_EQ(1000u, m_v1->timestamp);
+    EXPECT_NE(generation, m_manager.PublishGeneration());
+
+    // The same value again: the time of the reply that produced it stays,
+    // and there is nothing new to publish.
+    generation = m_manager.PublishGeneration();
+    m_manager.UpdateValue("D1:V1", "1", "3.25", 2000);
+    EXPECT_EQ(1000u, m_v1->timestamp);
+    EXPECT_EQ(generation, m_manager.PublishGeneration());
+
+    // Platform unreachable: the polled value stays as the last known one,
+    // the never polled one has none; both stamped with the change.
+    EXPECT_TRUE(m_manager.MarkSourceUnreachable());
+    EXPECT_EQ(kQualityLastKnown, m_v1->quality);
+    EXPECT_EQ("3.25", m_v1->value);
+    EXPECT_FALSE(m_v1->valid);
+    EXPECT_GT(m_v1->timestamp, 2000u);
+    EXPECT_EQ(kQualityCommFailure, m_v2->quality);
+    generation = m_manager.PublishGeneration();
+    EXPECT_FALSE(m_manager.MarkSourceUnreachable());
+    EXPECT_EQ(generation, m_manager.PublishGeneration());
+
+    // Back: the same value is good again, as of the new reply; a variable
+    // the platform reports invalid is plain bad.
+    m_manager.UpdateValue("D1:V1", "1", "3.25", 5000);
+    m_manager.UpdateValue("D1:V2", "0", "", 5000);
+    EXPECT_EQ(kQualityGood, m_v1->quality);
+    EXPECT_EQ(5000u, m_v1->timestamp);
+    EXPECT_EQ(kQualityBad, m_v2->quality);
+
+    const std::vector<CVariant> records = Published();
+    ASSERT_EQ(2u, records.size());
+    EXPECT_EQ(kQualityGood, records[0].quality);
+    EXPECT_EQ(5000u, records[0].timestamp);
+    EXPECT_EQ(kQualityBad, records[1].quality);
+
+    // Values of an earlier run, as the project file brings them back.
+    m_manager.MarkValuesWaiting();
+    EXPECT_FALSE(m_v1->valid);
+    EXPECT_EQ(kQualityWaiting, m_v1->quality);
 }
 
 TEST_F(DataModel, InvalidateValuesReportsWhetherAnythingWasValid)

@@ -45,7 +45,7 @@ bool IsEditControl(HWND window)
 } // namespace
 
 CMainFrame::CMainFrame()
-    : m_view(*this), m_mappingServer(&CManager::PublishSelection),
+    : m_view(*this), m_mappingServer(&CManager::PublishSelection, &CManager::CurrentPublishGeneration),
       m_rememberPassword(CSettings().RememberPassword() != 0), m_autoRun(CSettings().RememberAutoRun() != 0)
 {
     g_mainFrame = this;
@@ -178,6 +178,8 @@ void CMainFrame::StartupContinuation()
 {
     CManager &manager = CManager::GetInstance();
     manager.Load();
+    // The saved values are from an earlier run: none is current until polled.
+    manager.MarkValuesWaiting();
     m_view.RebuildDeviceTree();
     CStateDialog &panel = m_view.StatePanel();
     if (IsWindow(panel.Hwnd())) {

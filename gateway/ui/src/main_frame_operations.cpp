@@ -44,10 +44,13 @@ void CMainFrame::StoreCredentials()
 
 void CMainFrame::Submit()
 {
-    KillProcessByName(kBridgeProgramName);
     CManager &manager = CManager::GetInstance();
     manager.SetRunning(true);
     manager.RebuildIndex();
+    // The bridge ends only once the new selection is in the segment: a
+    // client that reconnects at once must get a bridge that declares it.
+    m_mappingServer.WaitPublished(1000);
+    KillProcessByName(kBridgeProgramName);
     StoreCredentials();
     m_view.RedrawShownDeviceIcon();
     ShowMessage(m_hwnd, "设置成功!");

@@ -1,0 +1,29 @@
+// segment_records.h - the records of one snapshot as they lie in the data
+// mapping: a binary archive (its standard header), the int32 record count,
+// then for each record key, variantId, itemId, name, typeName and value
+// (texts: length, bytes), valid, typeCode and selected (one byte each),
+// quality (uint16) and time stamp (uint64, UTC FILETIME of the poll reply
+// that produced the value, or of the last quality change; 0 = none).
+// Portable C++: the loader takes plain bytes, whoever wrote them.
+#pragma once
+
+#include "variant_record.h"
+
+#include <cstddef>
+#include <vector>
+
+namespace boost {
+namespace archive {
+class binary_oarchive;
+} // namespace archive
+} // namespace boost
+
+// Saves one record's fields; the caller has saved the count before.
+void SaveSegmentRecord(boost::archive::binary_oarchive &archive, const CVariant &record);
+
+// Parses one whole snapshot of size bytes into records (resized to the
+// count; their texts keep their storage for the next parse). Every length
+// and the count are checked against the bytes left before anything is
+// allocated. False for anything that is not a complete snapshot: records
+// are then unspecified and must not be used.
+bool LoadSegmentRecords(const char *data, std::size_t size, std::vector<CVariant> &records);
