@@ -21,12 +21,16 @@ namespace {
 const CLSID kBridgeClassId = {0x6E2B91D4, 0x3C7A, 0x4F15, {0x9B, 0x08, 0xD2, 0xA4, 0x5C, 0x17, 0xE3, 0xF9}};
 const unsigned short kGatewayPort = 8787;
 
+// Poll replies of the records: a FILETIME in 2025.
+const std::uint64_t kReplyTime = 0x01DB6A0000000000ULL;
+
 CVariant Record(const std::string &itemId, const std::string &type, int code,
                 const std::string &value, bool valid)
 {
     CVariant r = MakeRecord("D1:" + itemId, value, valid, itemId);
     r.typeName = type;
     r.typeCode = static_cast<std::int8_t>(code);
+    r.timestamp = kReplyTime;
     return r;
 }
 
@@ -90,7 +94,8 @@ protected:
     void TearDown() override
     {
         writer.RequestStop();
-        writerThread.join();
+        if (writerThread.joinable())
+            writerThread.join();
         CoUninitialize();
         EndTessiva();
     }
@@ -113,12 +118,32 @@ struct Client {
         if (server) server->Release();
     }
 
+    HRESULT Create()
+    {
+        return CoCreateInstance(kBridgeClassId, nullptr, CLSCTX_LOCAL_SERVER, IID_IOPCServer,
+                                reinterpret_cast<void **>(&server));
+    }
+
+    OPCSERVERSTATE State()
+    {
+        OPCSERVERSTATUS *status = nullptr;
+        if (FAILED(server->GetStatus(&status)) || status == nullptr)
+            return OPC_STATUS_FAILED;
+        const OPCSERVERSTATE state = status->dwServerState;
+        CoTaskMemFree(status->szVendorInfo);
+        CoTaskMemFree(status);
+        return state;
+    }
+
+    // The server comes up before the gateway's variables: they are items
+    // once it says it runs.
     HRESULT Connect(const std::vector<std::string> &ids)
     {
-        HRESULT hr = CoCreateInstance(kBridgeClassId, nullptr, CLSCTX_LOCAL_SERVER, IID_IOPCServer,
-                                      reinterpret_cast<void **>(&server));
+        HRESULT hr = Create();
         if (FAILED(hr))
             return hr;
+        if (!testhost::WaitFor([this] { return State() == OPC_STATUS_RUNNING; }, 15000))
+            return E_FAIL;
         OPCHANDLE group = 0;
         DWORD rate = 0;
         hr = server->AddGroup(L"g", TRUE, 200, 1, nullptr, nullptr, 0, &group, &rate,
@@ -150,8 +175,8 @@ struct Client {
         return items->QueryInterface(IID_IOPCSyncIO, reinterpret_cast<void **>(&io));
     }
 
-    // "value type quality" of one item.
-    std::string Read(const std::string &id)
+    // "value type quality" of one item; its time stamp too when asked.
+    std::string Read(const std::string &id, std::uint64_t *timestamp = nullptr)
     {
         OPCHANDLE handle = handles[id];
         OPCITEMSTATE *states = nullptr;
@@ -161,6 +186,9 @@ struct Client {
         std::string text = FormatValue(states[0].vDataValue) + " " +
                            FormatType(V_VT(&states[0].vDataValue)) + " " +
                            std::to_string(states[0].wQuality);
+        if (timestamp != nullptr)
+            *timestamp = (static_cast<std::uint64_t>(states[0].ftTimeStamp.dwHighDateTime) << 32) |
+                         states[0].ftTimeStamp.dwLowDateTime;
         VariantClear(&states[0].vDataValue);
         CoTaskMemFree(states);
         CoTaskMemFree(errors);
@@ -254,7 +282,9 @@ TEST_F(Tessiva, PublishesTheSelectionAndItsChanges)
     // A type the gateway does not know is not an item at all.
     EXPECT_EQ(5u, client.handles.size());
     EXPECT_EQ(0u, client.handles.count("Plant.D1.Unknown"));
-    EXPECT_EQ("1450 VT_I4 192", client.Read("Plant.D1.Speed"));
+    std::uint64_t stamp = 0;
+    EXPECT_EQ("1450 VT_I4 192", client.Read("Plant.D1.Speed", &stamp));
+    EXPECT_EQ(kReplyTime, stamp); // the time of the poll reply, not of the push
     EXPECT_EQ("true VT_BOOL 192", client.Read("Plant.D1.Flag"));
     EXPECT_EQ("-5000000000 VT_I8 192", client.Read("Plant.D1.Big"));
     EXPECT_EQ("44 VT_UI1 192", client.Read("Plant.D1.Small"));
@@ -264,9 +294,63 @@ TEST_F(Tessiva, PublishesTheSelectionAndItsChanges)
     EXPECT_TRUE(WaitForRead(client, "Plant.D1.Speed", "1500 VT_I4 192"));
     EXPECT_TRUE(WaitForRead(client, "Plant.D1.Flag", "true VT_BOOL 0"));
 
-    // The gateway logs out: an empty selection makes every item bad.
+    // The gateway logs out: an empty selection leaves every item as the
+    // last known value (or without one).
     writer.SetRecords({});
-    EXPECT_TRUE(WaitForRead(client, "Plant.D1.Speed", "1500 VT_I4 0"));
+    EXPECT_TRUE(WaitForRead(client, "Plant.D1.Speed", "1500 VT_I4 20"));
+    EXPECT_TRUE(WaitForRead(client, "Plant.D1.Flag", "true VT_BOOL 24"));
+}
+
+// The gateway stops publishing (it ended, hangs or was killed): once its
+// heartbeat has stopped for the stale time every item is the last known
+// value, or a comm failure when it never had one; when the gateway is back
+// every item says what the snapshot says again.
+TEST_F(Tessiva, ItemsTellWhenTheGatewayIsGone)
+{
+    std::vector<CVariant> records = Selection("1450", true);
+    records[1].quality = kQualityWaiting; // Flag: not polled yet
+    records[1].valid = false;
+    writer.SetRecords(records);
+    Client client;
+    ASSERT_EQ(S_OK, client.Connect({"Plant.D1.Speed", "Plant.D1.Flag"}));
+    ASSERT_TRUE(WaitForRead(client, "Plant.D1.Speed", "1450 VT_I4 192"));
+    EXPECT_EQ("true VT_BOOL 32", client.Read("Plant.D1.Flag"));
+
+    writer.RequestStop();
+    writerThread.join();
+    const DWORD stopped = GetTickCount();
+    ASSERT_TRUE(WaitForRead(client, "Plant.D1.Speed", "1450 VT_I4 20"));
+    const DWORD after = GetTickCount() - stopped;
+    EXPECT_GE(after, 2500u);
+    EXPECT_LE(after, 8000u);
+    std::printf("items last known %lu ms after the gateway stopped\n", static_cast<unsigned long>(after));
+    EXPECT_EQ("true VT_BOOL 24", client.Read("Plant.D1.Flag"));
+
+    writer.ClearStopRequest();
+    writerThread = std::thread([this] { writer.ThreadServer(); });
+    EXPECT_TRUE(WaitForRead(client, "Plant.D1.Speed", "1450 VT_I4 192"));
+    EXPECT_EQ("true VT_BOOL 32", client.Read("Plant.D1.Flag"));
+}
+
+// With no gateway at all a client still gets a server at once: running, no
+// configuration, no items; the gateway's variables appear once it publishes.
+TEST_F(Tessiva, ServerAnswersBeforeTheGatewayPublishes)
+{
+    writer.RequestStop();
+    writerThread.join();
+    writer.CloseMapping(); // no segment at all
+    Client client;
+    const DWORD start = GetTickCount();
+    ASSERT_EQ(S_OK, client.Create());
+    EXPECT_LT(GetTickCount() - start, 5000u);
+    EXPECT_EQ(OPC_STATUS_NOCONFIG, client.State());
+
+    writer.ClearStopRequest();
+    writerThread = std::thread([this] { writer.ThreadServer(); });
+    Client later;
+    ASSERT_EQ(S_OK, later.Connect({"Plant.D1.Speed"}));
+    EXPECT_TRUE(WaitForRead(later, "Plant.D1.Speed", "1450 VT_I4 192"));
+    EXPECT_EQ(OPC_STATUS_RUNNING, client.State());
 }
 
 TEST_F(Tessiva, ClientWritesReachTheGatewayAsFrames)

@@ -12,6 +12,7 @@
 
 #include "segment_constants.h"
 #include "segment_header.h"
+#include "segment_records.h"
 
 #include <windows.h>
 
@@ -38,11 +39,9 @@ public:
         kMalformed    // the announced snapshot could not be read; it stays refused
     };
 
-    // What WriteContent saved.
-    struct ContentInfo {
-        std::uint64_t generation = 0; // the content's generation (ContentGeneration)
-        std::uint32_t count = 0;      // records saved
-    };
+    // What WriteContent saved: the content's generation (as ContentGeneration
+    // gives it) and the number of records.
+    using ContentInfo = SegmentContent;
 
     explicit XFileMapping(Role role);
     virtual ~XFileMapping();
@@ -80,8 +79,13 @@ public:
     // Writer: the largest data mapping it makes (kSegmentDataMaxSize).
     void SetDataSizeLimit(std::size_t bytes) { m_dataSizeLimit = bytes; }
 
-    // Ends ThreadServer / ThreadClient at their next cycle.
+    // Releases every object held (as InitMapping does first).
+    void CloseMapping() { ReleaseObjects(); }
+
+    // Ends ThreadServer / ThreadClient at their next cycle; a loop run again
+    // afterwards needs ClearStopRequest first.
     void RequestStop() { m_stopRequested = true; }
+    void ClearStopRequest() { m_stopRequested = false; }
     bool StopRequested() const { return m_stopRequested; }
 
     // Hooks, in this order.

@@ -10,6 +10,7 @@
 #include "variant_record.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 namespace boost {
@@ -17,6 +18,12 @@ namespace archive {
 class binary_oarchive;
 } // namespace archive
 } // namespace boost
+
+// What a writer saved into one snapshot.
+struct SegmentContent {
+    std::uint64_t generation = 0; // the generation of the content saved
+    std::uint32_t count = 0;      // records saved
+};
 
 // Saves one record's fields; the caller has saved the count before.
 void SaveSegmentRecord(boost::archive::binary_oarchive &archive, const CVariant &record);

@@ -46,6 +46,9 @@ void *XFileMapping::InitMapping()
 {
     Trace("InitMapping\r\n");
     ReleaseObjects();
+    // The data mapping went with the other objects: the next writer cycle
+    // stores the content afresh, in a new one.
+    m_hasWritten = false;
     return CreateOrOpenObjects();
 }
 

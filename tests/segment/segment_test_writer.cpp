@@ -4,15 +4,15 @@
 //   segment_test_writer script  publishes the stages of the script, one
 //                               more each time the next-stage event is set
 //   segment_test_writer die     publishes the first stage; when the die
-//                               event is set, it starts another snapshot,
-//                               writes one record and ends holding the mutex
+//                               event is set, it announces another snapshot,
+//                               leaves it half written and ends holding the
+//                               mutex
 #include "segment_script.h"
 
 #include "mapping_server.h"
 #include "manager.h"
 
 #include <boost/archive/binary_oarchive.hpp>
-#include <boost/interprocess/streams/bufferstream.hpp>
 
 #include <windows.h>
 
@@ -51,33 +51,24 @@ void ApplyStage(CManager &manager, CDevice &device, const ScriptStage &stage)
         manager.UpdateValue("D1:" + value.id, value.valid ? "1" : "0", value.value);
 }
 
-// Takes the mutex, writes the stamp, a count of 3 and the first record of a
-// new snapshot (as long as the first record already there, so that the rest
-// of the old snapshot would still parse), and ends without releasing.
+// Takes the mutex, announces a new snapshot in the header, writes half of
+// it over the current one in the data mapping, and ends without releasing.
 void DieHalfWay(XFileMapping &server)
 {
-    char *view = static_cast<char *>(server.GetMappingAddress());
-    boost::interprocess::bufferbuf stream(view, kSegmentSize, std::ios_base::out);
-    boost::archive::binary_oarchive archive(stream);
     HANDLE mutex = OpenMutexA(MUTEX_ALL_ACCESS, FALSE, kSegmentMutexName);
     WaitForSingleObject(mutex, INFINITE);
-    const std::int64_t stamp = server.CurrentTime();
-    archive << stamp;
-    const std::int32_t count = 3;
-    archive << count;
-    CVariant half;
-    half.key = "D1:V1";
-    half.variantId = "V1";
-    half.itemId = ScriptItemId("V1");
-    half.name = "Name1";
-    half.typeName = "int32";
-    half.value = "H";
-    half.valid = true;
-    half.typeCode = 5;
-    half.selected = true;
-    const CVariant &record = half;
-    archive << record;
-    stream.pubsync();
+    SegmentHeader *header = static_cast<SegmentHeader *>(server.GetMappingAddress());
+    const std::string name = kSegmentDataPrefix + std::to_string(header->dataNumber);
+    HANDLE data = OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, name.c_str());
+    char *view = data != nullptr ? static_cast<char *>(MapViewOfFile(data, FILE_MAP_ALL_ACCESS, 0, 0, 0)) : nullptr;
+    ++header->generation;
+    ++header->heartbeat;
+    if (view != nullptr) {
+        // The second half of the snapshot is not written yet.
+        const std::size_t half = header->dataSize / 2;
+        std::memset(view + half, 0, header->dataSize - half);
+        header->recordCount = 3;
+    }
     ExitProcess(0);
 }
 
@@ -103,7 +94,8 @@ int main(int argc, char **argv)
     const std::vector<ScriptStage> script = SegmentScript();
     ApplyStage(manager, *device, script[0]);
 
-    CQuietServer server([&manager](boost::archive::binary_oarchive &archive) { manager.SaveSelection(archive); });
+    CQuietServer server([&manager](boost::archive::binary_oarchive &archive) { return manager.SaveSelection(archive); },
+                        [&manager] { return manager.PublishGeneration(); });
     std::thread writer([&server] { server.ThreadServer(); });
 
     const DWORD started = GetTickCount();

@@ -4,8 +4,8 @@
 // takes it, and code that walks the tree or the indexes itself holds it.
 #pragma once
 
-#include "file_mapping.h"
 #include "project.h"
+#include "segment_records.h"
 
 #include <cstdint>
 #include <map>
@@ -71,10 +71,10 @@ public:
     // The segment's content: the count of selected variables (int32), then
     // each record in key order, all under the manager lock, with the
     // publish generation it represents.
-    XFileMapping::ContentInfo SaveSelection(boost::archive::binary_oarchive &archive) const;
+    SegmentContent SaveSelection(boost::archive::binary_oarchive &archive) const;
     // SaveSelection and PublishGeneration of the process's manager: the
     // gateway's segment writer is constructed with them.
-    static XFileMapping::ContentInfo PublishSelection(boost::archive::binary_oarchive &archive);
+    static SegmentContent PublishSelection(boost::archive::binary_oarchive &archive);
     static std::uint64_t CurrentPublishGeneration();
 
     // Project file in the program directory. Save replaces the file only

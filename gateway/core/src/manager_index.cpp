@@ -147,20 +147,20 @@ std::uint64_t CManager::PublishGeneration() const
     return m_publishGeneration;
 }
 
-XFileMapping::ContentInfo CManager::SaveSelection(boost::archive::binary_oarchive &archive) const
+SegmentContent CManager::SaveSelection(boost::archive::binary_oarchive &archive) const
 {
     auto lock = Lock();
     const std::int32_t count = static_cast<std::int32_t>(keyIndex.size());
     archive << count;
     for (const auto &entry : keyIndex)
         SaveSegmentRecord(archive, *entry.second);
-    XFileMapping::ContentInfo info;
+    SegmentContent info;
     info.generation = m_publishGeneration;
     info.count = static_cast<std::uint32_t>(count);
     return info;
 }
 
-XFileMapping::ContentInfo CManager::PublishSelection(boost::archive::binary_oarchive &archive)
+SegmentContent CManager::PublishSelection(boost::archive::binary_oarchive &archive)
 {
     return GetInstance().SaveSelection(archive);
 }

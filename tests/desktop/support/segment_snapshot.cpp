@@ -1,30 +1,22 @@
 // segment_snapshot.cpp - one snapshot of the segment as the test sees it.
 #include "segment_snapshot.h"
 
-#include <boost/archive/binary_iarchive.hpp>
-
-#include <cstdint>
+#include "segment_records.h"
 
 bool CSegmentSnapshot::Read()
 {
     if (GetMappingAddress() == nullptr && InitMapping() == nullptr)
         return false;
-    return ReadSnapshot() == ReadResult::kRead;
+    const ReadResult result = ReadSnapshot();
+    return result == ReadResult::kNewSnapshot || (result == ReadResult::kUnchanged && count >= 0);
 }
 
-bool CSegmentSnapshot::ReadContent(boost::archive::binary_iarchive &archive)
+bool CSegmentSnapshot::ReadContent(const char *data, std::size_t size)
 {
-    std::int32_t loaded = 0;
-    archive >> loaded;
-    if (loaded < 0)
-        return false;
     std::vector<CVariant> fresh;
-    for (std::int32_t index = 0; index < loaded; ++index) {
-        CVariant record;
-        archive >> record;
-        fresh.push_back(record);
-    }
-    records = fresh;
-    count = loaded;
+    if (!LoadSegmentRecords(data, size, fresh))
+        return false;
+    records.swap(fresh);
+    count = static_cast<int>(records.size());
     return true;
 }

@@ -1,6 +1,6 @@
 // segment_snapshot.h - CSegmentSnapshot, a reader of the shared data segment
-// for tests: each Read takes the snapshot as it is now, the count and the
-// records.
+// for tests: each Read brings the snapshot as it is now, the count and the
+// records (parsed again only when a new one was written).
 #pragma once
 
 #include "file_mapping.h"
@@ -19,7 +19,7 @@ public:
     int count = -1;
     std::vector<CVariant> records;
 
-    void WriteContent(boost::archive::binary_oarchive &) override {}
-    bool ReadContent(boost::archive::binary_iarchive &archive) override;
+    ContentInfo WriteContent(boost::archive::binary_oarchive &) override { return ContentInfo(); }
+    bool ReadContent(const char *data, std::size_t size) override;
     void Trace(const char *) override {}
 };
