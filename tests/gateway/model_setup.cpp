@@ -54,3 +54,10 @@ bool IsValid(const std::string &key)
     const CVariant *variant = Published(key);
     return variant != nullptr && variant->valid;
 }
+
+int QualityOf(const std::string &key)
+{
+    auto lock = CManager::GetInstance().Lock();
+    const CVariant *variant = Published(key);
+    return variant != nullptr ? variant->quality : -1;
+}

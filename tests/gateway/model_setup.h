@@ -25,6 +25,7 @@ CDevice *AddDevice(const std::string &projectId, const std::string &projectName,
 
 // The record with this key from the key index, null when it is not there.
 const CVariant *Published(const std::string &key);
-// Copies of value and validity under the manager lock.
+// Copies of value, validity and quality under the manager lock.
 std::string ValueOf(const std::string &key);
 bool IsValid(const std::string &key);
+int QualityOf(const std::string &key); // -1 when not published

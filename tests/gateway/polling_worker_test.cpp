@@ -83,6 +83,8 @@ TEST_F(PollingWorker, StoppedWorkerShowsItEverySecondAndSendsNothing)
     EXPECT_TRUE(notes.WaitFor([this] { return notes.Count("操作已被停止") >= 3; }, 10000));
     EXPECT_EQ(0u, platform.Requests().size());
     EXPECT_EQ(0, notes.BadStamps());
+    // Nothing polled, nothing current: never polled, so no value at all.
+    EXPECT_EQ(kQualityCommFailure, QualityOf("D2001:V30009"));
 }
 
 TEST_F(PollingWorker, MissingCredentialsAreShownAndNothingIsSent)
@@ -119,7 +121,7 @@ TEST_F(PollingWorker, LogsInBeforeTheFirstQuery)
     EXPECT_GE(notes.Count("正在查询变量值"), 1);
 }
 
-TEST_F(PollingWorker, FiveFailedQueriesLeadToLogoutInvalidValuesAndANewLogin)
+TEST_F(PollingWorker, FailedQueriesMakeValuesLastKnownAndFiveLeadToANewLogin)
 {
     CQueryThread::SetCredentials("demo", "demo123");
     SelectDemoVariables();
@@ -133,10 +135,13 @@ TEST_F(PollingWorker, FiveFailedQueriesLeadToLogoutInvalidValuesAndANewLogin)
     // which leaves time to see the invalidated values.
     ASSERT_TRUE(platform.Control("{\"http500\": {\"reqCodes\": [\"queryVariantValueById\"], \"count\": 5}, "
                                  "\"delay\": {\"seconds\": 1.5, \"reqCodes\": [\"login\"], \"count\": 1}}"));
+    // From the first refused query on, the values are the last known ones.
+    ASSERT_TRUE(notes.WaitFor([] { return QualityOf("D2001:V30009") == kQualityLastKnown; }, 10000));
+    EXPECT_FALSE(IsValid("D2001:V30009"));
+    EXPECT_NE("", ValueOf("D2001:V30009"));
+    EXPECT_EQ(kQualityLastKnown, QualityOf("D2001:V30015"));
     ASSERT_TRUE(notes.WaitFor([this] { return notes.LoggedOut() >= 1; }, 20000));
-    EXPECT_TRUE(notes.WaitFor([] { return !IsValid("D2001:V30009"); }, 2000));
-    EXPECT_EQ("", ValueOf("D2001:V30009"));
-    EXPECT_EQ("", ValueOf("D2001:V30015"));
+    EXPECT_EQ(kQualityLastKnown, QualityOf("D2001:V30009")) << "the re-login keeps the last values";
 
     ASSERT_TRUE(notes.WaitFor([] { return IsValid("D2001:V30009"); }, 20000));
     // From the first refused query on: five refused queries, a login, a query.
@@ -154,7 +159,8 @@ TEST_F(PollingWorker, FiveFailedQueriesLeadToLogoutInvalidValuesAndANewLogin)
     EXPECT_EQ(200, requests[first + 6]["status"].asInt());
 
     const std::vector<int> refreshes = notes.Refreshes();
-    EXPECT_NE(refreshes.end(), std::find(refreshes.begin(), refreshes.end(), 1)) << "values were invalidated";
+    EXPECT_NE(refreshes.end(), std::find(refreshes.begin(), refreshes.end(), 1)) << "values were marked";
+    EXPECT_EQ(kQualityGood, QualityOf("D2001:V30009"));
     const std::vector<std::string> states = notes.States();
     ASSERT_GE(states.size(), 2u);
     EXPECT_EQ("out", states[0]);

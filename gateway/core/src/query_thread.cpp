@@ -183,7 +183,6 @@ void CQueryThread::Relogin(Worker &worker)
     for (;;) {
         m_counter = 0;
         ShowLoggedOut();
-        MarkUnreachable();
         if (!Pause(worker, worker.timing.reloginMs) || !manager.IsRunning())
             return;
 
@@ -195,6 +194,9 @@ void CQueryThread::Relogin(Worker &worker)
         }
         if (worker.stop || !manager.IsRunning())
             return;
+        // No login, no values: what was polled before is the last known value
+        // (values still waiting for their first poll have none).
+        MarkUnreachable();
     }
 }
 

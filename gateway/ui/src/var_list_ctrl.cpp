@@ -28,9 +28,20 @@ const COLORREF kRowTextBackground = RGB(255, 255, 255);
 
 } // namespace
 
-const char *VariableStateText(bool valid)
+const char *VariableStateText(const CVariant &variant)
 {
-    return valid ? "good" : "bad";
+    if (variant.valid)
+        return "good";
+    // A published variable says why its value is not good, as its OPC item does.
+    if (variant.selected) {
+        switch (variant.quality) {
+        case kQualityLastKnown: return "bad (last known value)";
+        case kQualityCommFailure: return "bad (comm failure)";
+        case kQualityWaiting: return "bad (waiting for initial data)";
+        default: break;
+        }
+    }
+    return "bad";
 }
 
 CVarListCtrl::CVarListCtrl()
@@ -145,7 +156,7 @@ void CVarListCtrl::Fill(const std::string &filter)
                 continue;
             SetCellText(inserted, 1, variant->name);
             SetCellText(inserted, 2, variant->typeName);
-            SetCellText(inserted, kStateColumn, VariableStateText(variant->valid));
+            SetCellText(inserted, kStateColumn, VariableStateText(*variant));
             SetCellText(inserted, kValueColumn, variant->value);
             ++row;
         }
@@ -171,7 +182,7 @@ void CVarListCtrl::RefreshValues()
         const CVariant *variant = VariantOfRow(row);
         if (variant == nullptr)
             continue;
-        const std::string state = VariableStateText(variant->valid);
+        const std::string state = VariableStateText(*variant);
         if (CellText(row, kStateColumn) != state)
             SetCellText(row, kStateColumn, state);
         if (CellText(row, kValueColumn) != variant->value)

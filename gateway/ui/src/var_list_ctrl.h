@@ -68,5 +68,6 @@ private:
     HBRUSH m_selectedRowBrush;
 };
 
-// "good" or "bad".
-const char *VariableStateText(bool valid);
+// The state column: "good", or "bad" with the reason a published value is
+// not good (last known value, comm failure, waiting for initial data).
+const char *VariableStateText(const CVariant &variant);
