@@ -1,29 +1,9 @@
 // startup_test.cpp - Lumaret's start: defaults without a settings file,
-// the bridge ended at start, the autorun entry, the registration at the
+// a running bridge left alone, the autorun entry, the registration at the
 // first start, and the single instance that brings the first copy back.
 #include "desktop_test_env.h"
 #include "registration_marker.h"
 #include "segment_snapshot.h"
-
-#include <tlhelp32.h>
-
-namespace {
-
-// Processes of this prefix running the named program.
-int CountProcesses(const char *name)
-{
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    int count = 0;
-    PROCESSENTRY32 entry;
-    entry.dwSize = sizeof(entry);
-    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry))
-        if (lstrcmpiA(entry.szExeFile, name) == 0)
-            ++count;
-    CloseHandle(snapshot);
-    return count;
-}
-
-} // namespace
 
 class Startup : public DesktopTest {};
 
@@ -38,8 +18,10 @@ TEST_F(Startup, DefaultsWithoutSettingsFile)
 
     ASSERT_TRUE(run.Start());
     ASSERT_TRUE(run.WaitForMainWindow()) << "main window did not come up";
-    // The bridge left running is ended at start.
-    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(bridge, 20000));
+    // A bridge already running keeps running for its clients.
+    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(bridge, 2000));
+    TerminateProcess(bridge, 0);
+    WaitForSingleObject(bridge, 10000);
     CloseHandle(bridge);
 
     EXPECT_EQ("Lumaret - 1.3.0.4", gui::Text(run.Main()));
@@ -104,12 +86,14 @@ TEST_F(Startup, SecondCopyBringsFirstToFront)
     DWORD code = 1;
     ASSERT_TRUE(second.WaitForExit(30000, &code)) << "the second copy kept running";
     EXPECT_EQ(0u, code);
-    // It ended the bridge, and showed the first copy's window again.
-    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(bridge, 10000));
-    CloseHandle(bridge);
+    // It showed the first copy's window again and left the running bridge
+    // alone: its clients keep their server.
     EXPECT_TRUE(WaitUntil([&] { return IsWindowVisible(first.Main()) != FALSE; }));
     EXPECT_TRUE(first.IsRunning());
     EXPECT_EQ(1u, gui::TopLevelWindows(first.ProcessId(), kLumaretWindowClass).size());
-    EXPECT_EQ(0, CountProcesses("Tessiva.exe"));
+    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(bridge, 0));
+    TerminateProcess(bridge, 0);
+    WaitForSingleObject(bridge, 10000);
+    CloseHandle(bridge);
     EXPECT_TRUE(first.Exit());
 }

@@ -8,7 +8,6 @@
 #include "main_frame.h"
 #include "message_box.h"
 #include "platform_address.h"
-#include "process_kill.h"
 #include "program_log.h"
 #include "resource_ids.h"
 #include "settings.h"
@@ -68,8 +67,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     // effect at the next start.
     CurrentPlatformAddress();
     SetApplicationId();
-    // A bridge left running by an earlier run ends, in every copy started.
-    KillProcessByName("Tessiva.exe");
+    // A bridge that is already running (started by a client before the
+    // gateway, or left from an earlier run) is left alone: it reports its
+    // items as not current while no gateway publishes, and takes this run's
+    // snapshot as soon as there is one.
 
     INITCOMMONCONTROLSEX controls;
     controls.dwSize = sizeof(controls);

@@ -1,0 +1,412 @@
+// gateway_road_test.cpp - the whole road, every part real: the stand-in
+// platform, Lumaret.exe polling it, Tessiva.exe started by COM for the
+// test's OPC client, and that client subscribed out of process. What the
+// client sees must tell the truth: the quality and time stamp of each value
+// when the gateway is killed, when the platform cannot be reached, before
+// anything was polled, and when the client comes before the gateway.
+#include "desktop_test_env.h"
+#include "manager.h"
+
+#include "data_callback_recorder.h"
+#include "test_host_control.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <map>
+
+namespace {
+
+using iotest::CallbackKind;
+using iotest::CallbackRecord;
+using iotest::ComPtr;
+using iotest::DataCallbackRecorder;
+
+const CLSID kBridgeClassId = {0x6E2B91D4, 0x3C7A, 0x4F15, {0x9B, 0x08, 0xD2, 0xA4, 0x5C, 0x17, 0xE3, 0xF9}};
+
+// Variables of the demo account's PLC-1, as the operator selected them.
+struct RoadVariable {
+    const char *id;
+    const char *name;
+    const char *type;
+};
+const RoadVariable kRoadVariables[] = {
+    {"V30003", "cycles_u8", "uint8"},     // +1 every second
+    {"V30009", "temperature", "float32"}, // sine
+    {"V30015", "setpoint", "float32"},    // fixed, writable
+};
+const char kGroupName[] = "Demo Plant.PLC-1";
+
+std::string ItemIdOf(const RoadVariable &variable)
+{
+    return std::string(kGroupName) + "." + variable.name;
+}
+
+std::uint64_t FileTimeValue(const FILETIME &time)
+{
+    return (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
+std::uint64_t UtcNow()
+{
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    return FileTimeValue(now);
+}
+
+const std::uint64_t kMillisecond = 10000;
+
+// The stand-in's request log times ("%Y-%m-%d %H:%M:%S.mmm", local time) as
+// UTC FILETIME values.
+std::uint64_t LogTimeValue(const std::string &text)
+{
+    SYSTEMTIME local = {};
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, millisecond = 0;
+    if (std::sscanf(text.c_str(), "%d-%d-%d %d:%d:%d.%d", &year, &month, &day, &hour, &minute, &second,
+                    &millisecond) < 6)
+        return 0;
+    local.wYear = static_cast<WORD>(year);
+    local.wMonth = static_cast<WORD>(month);
+    local.wDay = static_cast<WORD>(day);
+    local.wHour = static_cast<WORD>(hour);
+    local.wMinute = static_cast<WORD>(minute);
+    local.wSecond = static_cast<WORD>(second);
+    local.wMilliseconds = static_cast<WORD>(millisecond);
+    SYSTEMTIME utc = {};
+    FILETIME result = {};
+    if (!TzSpecificLocalTimeToSystemTime(nullptr, &local, &utc) || !SystemTimeToFileTime(&utc, &result))
+        return 0;
+    return FileTimeValue(result);
+}
+
+// An OPC client of the bridge: one group at 200 ms over the road's items,
+// client handle i + 1 for kRoadVariables[i], every callback recorded.
+class CRoadClient {
+public:
+    HRESULT Create()
+    {
+        return CoCreateInstance(kBridgeClassId, nullptr, CLSCTX_LOCAL_SERVER, IID_IOPCServer, m_server.OutVoid());
+    }
+
+    OPCSERVERSTATE State()
+    {
+        OPCSERVERSTATUS *status = nullptr;
+        if (!m_server || FAILED(m_server->GetStatus(&status)) || status == nullptr)
+            return OPC_STATUS_FAILED;
+        const OPCSERVERSTATE state = status->dwServerState;
+        CoTaskMemFree(status->szVendorInfo);
+        CoTaskMemFree(status);
+        return state;
+    }
+
+    // Creates the server if needed, then the group once every item is known
+    // (the items appear with the gateway's first snapshot).
+    bool Subscribe(DWORD waitMs = 60000)
+    {
+        if (!m_server && FAILED(Create()))
+            return false;
+        if (!WaitUntil([this] { return AllItemsKnown(); }, waitMs, 250))
+            return false;
+        OPCHANDLE group = 0;
+        DWORD revised = 0;
+        if (FAILED(m_server->AddGroup(L"road", TRUE, 200, 1, nullptr, nullptr, 0, &group, &revised, IID_IOPCItemMgt,
+                                      reinterpret_cast<LPUNKNOWN *>(m_items.Out()))))
+            return false;
+        std::vector<std::wstring> names;
+        for (const RoadVariable &variable : kRoadVariables)
+            names.push_back(Wide(ItemIdOf(variable)));
+        std::vector<OPCITEMDEF> defs(names.size());
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            defs[i] = OPCITEMDEF();
+            defs[i].szAccessPath = const_cast<LPWSTR>(L"");
+            defs[i].szItemID = const_cast<LPWSTR>(names[i].c_str());
+            defs[i].bActive = TRUE;
+            defs[i].hClient = static_cast<OPCHANDLE>(i + 1);
+        }
+        OPCITEMRESULT *results = nullptr;
+        HRESULT *errors = nullptr;
+        if (m_items->AddItems(static_cast<DWORD>(defs.size()), defs.data(), &results, &errors) != S_OK)
+            return false;
+        CoTaskMemFree(results);
+        CoTaskMemFree(errors);
+        m_sink = DataCallbackRecorder::Create();
+        return SUCCEEDED(iotest::AdviseDataCallback(m_items.Get(), m_sink.Get(), &m_cookie));
+    }
+
+    void Release()
+    {
+        m_sink.Reset();
+        m_items.Reset();
+        m_server.Reset();
+    }
+
+    // Every data change reported so far, item by item, in order.
+    std::vector<iotest::ItemReport> Reports(OPCHANDLE clientHandle) const
+    {
+        std::vector<iotest::ItemReport> reports;
+        if (!m_sink)
+            return reports;
+        for (const CallbackRecord &record : m_sink->Records(CallbackKind::kDataChange))
+            if (const iotest::ItemReport *item = record.Find(clientHandle))
+                reports.push_back(*item);
+        return reports;
+    }
+    std::size_t ReportCount() const { return m_sink ? m_sink->Count(CallbackKind::kDataChange) : 0; }
+
+    // The latest report of every item satisfies the predicate.
+    bool Latest(const std::function<bool(const iotest::ItemReport &)> &predicate) const
+    {
+        for (std::size_t i = 0; i < sizeof(kRoadVariables) / sizeof(kRoadVariables[0]); ++i) {
+            const std::vector<iotest::ItemReport> reports = Reports(static_cast<OPCHANDLE>(i + 1));
+            if (reports.empty() || !predicate(reports.back()))
+                return false;
+        }
+        return true;
+    }
+    bool WaitForLatest(const std::function<bool(const iotest::ItemReport &)> &predicate, DWORD timeoutMs) const
+    {
+        return WaitUntil([&] { return Latest(predicate); }, timeoutMs);
+    }
+
+private:
+    static std::wstring Wide(const std::string &text)
+    {
+        const int length = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
+        std::wstring wide(static_cast<std::size_t>(length > 0 ? length - 1 : 0), L'\0');
+        if (length > 1)
+            MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, &wide[0], length);
+        return wide;
+    }
+
+    bool AllItemsKnown()
+    {
+        ComPtr<IOPCItemMgt> probe;
+        OPCHANDLE group = 0;
+        DWORD revised = 0;
+        if (FAILED(m_server->AddGroup(L"", TRUE, 1000, 0, nullptr, nullptr, 0, &group, &revised, IID_IOPCItemMgt,
+                                      reinterpret_cast<LPUNKNOWN *>(probe.Out()))))
+            return false;
+        bool known = true;
+        for (const RoadVariable &variable : kRoadVariables) {
+            const std::wstring name = Wide(ItemIdOf(variable));
+            OPCITEMDEF def = OPCITEMDEF();
+            def.szAccessPath = const_cast<LPWSTR>(L"");
+            def.szItemID = const_cast<LPWSTR>(name.c_str());
+            OPCITEMRESULT *result = nullptr;
+            HRESULT *error = nullptr;
+            if (FAILED(probe->ValidateItems(1, &def, FALSE, &result, &error)) || error == nullptr || error[0] != S_OK)
+                known = false;
+            CoTaskMemFree(result);
+            CoTaskMemFree(error);
+        }
+        probe.Reset();
+        m_server->RemoveGroup(group, TRUE);
+        return known;
+    }
+
+    ComPtr<IOPCServer> m_server;
+    ComPtr<IOPCItemMgt> m_items;
+    ComPtr<DataCallbackRecorder> m_sink;
+    DWORD m_cookie = 0;
+};
+
+bool IsGood(const iotest::ItemReport &report)
+{
+    return report.quality == kQualityGood;
+}
+
+class Road : public DesktopTest {
+protected:
+    void SetUp() override
+    {
+        DesktopTest::SetUp();
+        // The bridge calls back on threads of its own: this client lives in
+        // the multithreaded apartment.
+        CoUninitialize();
+        ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED)));
+        ASSERT_TRUE(testhost::RegisterAll()); // the proxy/stub
+    }
+    void TearDown() override
+    {
+        EndProcesses("Lumaret.exe");
+        EndProcesses("Tessiva.exe");
+        CoUninitialize();
+        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        DesktopTest::TearDown();
+    }
+
+    // A program directory whose project file holds the demo login and the
+    // road's variables (saved values when asked), the bridge registered
+    // from it, short request time-outs.
+    void Prepare(CLumaretRun &run, bool savedValues = false, int port = 0)
+    {
+        run.PrepareForPlatform(port != 0 ? port : platform.Port());
+        run.SetSetting("server", "ConnectTimeout", "2");
+        run.SetSetting("server", "Timeout", "2");
+        CManager manager;
+        CProject *project = new CProject;
+        project->projectId = "P1001";
+        project->projectName = "Demo Plant";
+        CDevice *device = project->AddDevice("D2001", "PLC-1", "SN-PLC-0001");
+        for (const RoadVariable &variable : kRoadVariables) {
+            CVariant *record = device->AddVariant(variable.id, variable.name, variable.type);
+            record->selected = true;
+            if (savedValues) {
+                record->value = "42";
+                record->valid = true;
+            }
+        }
+        device->hasSelected = true;
+        manager.AddProject(project);
+        manager.userName = "demo";
+        manager.password = "demo123";
+        ASSERT_TRUE(manager.SaveTo(run.ProjectFilePath()));
+        std::string output;
+        ASSERT_EQ(0u, testhost::RunCommandLine("\"" + run.File("Tessiva.exe") + "\" -reg", &output)) << output;
+    }
+
+    void StartGateway(CLumaretRun &run)
+    {
+        ASSERT_TRUE(run.Start());
+        ASSERT_TRUE(run.WaitForMainWindow());
+    }
+};
+
+} // namespace
+
+// The gateway is killed while a client is subscribed: within the stale time
+// every item reports the last known value, value kept; the gateway started
+// again polls and every item is good again.
+TEST_F(Road, KilledGatewayLeavesLastKnownValuesUntilItIsBack)
+{
+    CLumaretRun run("road_killed");
+    Prepare(run);
+    StartGateway(run);
+    CRoadClient client;
+    ASSERT_TRUE(client.Subscribe());
+    ASSERT_TRUE(client.WaitForLatest(IsGood, 30000));
+
+    run.Kill();
+    const DWORD killed = GetTickCount();
+    ASSERT_TRUE(client.WaitForLatest([](const iotest::ItemReport &r) { return r.quality == kQualityLastKnown; },
+                                     15000));
+    const DWORD after = GetTickCount() - killed;
+    std::printf("every item last known %lu ms after the gateway was killed\n", static_cast<unsigned long>(after));
+    EXPECT_TRUE(client.Latest([](const iotest::ItemReport &r) { return r.type != VT_EMPTY && !r.value.empty(); }))
+        << "the last value is kept";
+
+    StartGateway(run);
+    EXPECT_TRUE(client.WaitForLatest(IsGood, 30000));
+}
+
+// The platform refuses connections, then answers too late: from the first
+// failed query the items report the last known value within the request
+// time-out plus a second; once the platform answers they are good again,
+// stamped with the new replies.
+TEST_F(Road, PlatformOutageIsReportedWithinTheRequestTimeOut)
+{
+    CLumaretRun run("road_outage");
+    Prepare(run);
+    StartGateway(run);
+    CRoadClient client;
+    ASSERT_TRUE(client.Subscribe());
+    ASSERT_TRUE(client.WaitForLatest(IsGood, 30000));
+
+    const struct {
+        const char *what;
+        const char *fault;
+    } outages[] = {
+        {"connections refused", "{\"refuse\": {\"mode\": \"listen\", \"for\": 60}}"},
+        {"replies too late", "{\"delay\": {\"seconds\": 6, \"reqCodes\": [\"queryVariantValueById\"]}}"},
+    };
+    for (const auto &outage : outages) {
+        SCOPED_TRACE(outage.what);
+        const std::uint64_t started = UtcNow();
+        const DWORD startTick = GetTickCount();
+        ASSERT_TRUE(platform.Control(outage.fault));
+        // The query under way may still succeed; the next one fails within
+        // the request time-out (2 s), the items follow within a second.
+        ASSERT_TRUE(client.WaitForLatest([](const iotest::ItemReport &r) { return r.quality == kQualityLastKnown; },
+                                         15000));
+        const DWORD after = GetTickCount() - startTick;
+        std::printf("%s: every item last known %lu ms after the fault was switched on\n", outage.what,
+                    static_cast<unsigned long>(after));
+        EXPECT_LE(after, 1000u + 2000u + 2000u + 1000u + 2000u) << "a poll cycle, the time-out, a second and margin";
+
+        ASSERT_TRUE(platform.Control("{\"refuse\": \"off\", \"delay\": \"off\"}"));
+        ASSERT_TRUE(client.WaitForLatest(IsGood, 30000));
+        EXPECT_TRUE(client.Latest([&](const iotest::ItemReport &r) { return FileTimeValue(r.timestamp) > started; }))
+            << "fresh time stamps";
+    }
+}
+
+// Values saved in the project file by an earlier run, and a platform that
+// cannot be reached: no item is ever reported good.
+TEST_F(Road, SavedValuesAreNeverReportedGood)
+{
+    CLumaretRun run("road_saved");
+    Prepare(run, true, 9); // port 9: nothing listens
+    StartGateway(run);
+    CRoadClient client;
+    ASSERT_TRUE(client.Subscribe());
+    // Waiting for the first poll, then without a value ever polled.
+    EXPECT_TRUE(client.WaitForLatest([](const iotest::ItemReport &r) { return r.quality == kQualityCommFailure; },
+                                     30000));
+    Sleep(3000);
+    for (std::size_t i = 0; i < sizeof(kRoadVariables) / sizeof(kRoadVariables[0]); ++i)
+        for (const iotest::ItemReport &report : client.Reports(static_cast<OPCHANDLE>(i + 1)))
+            EXPECT_NE(kQualityGood, report.quality) << kRoadVariables[i].name;
+}
+
+// A client that comes before the gateway (a SCADA started first at boot)
+// gets a server at once, with no configuration yet; when the gateway starts
+// its items appear in that same server and report good values.
+TEST_F(Road, ClientBeforeTheGatewayGetsItsItemsWhenTheGatewayStarts)
+{
+    CLumaretRun run("road_client_first");
+    Prepare(run);
+    CRoadClient client;
+    const DWORD start = GetTickCount();
+    ASSERT_EQ(S_OK, client.Create());
+    EXPECT_LT(GetTickCount() - start, 5000u);
+    EXPECT_EQ(OPC_STATUS_NOCONFIG, client.State());
+
+    StartGateway(run);
+    ASSERT_TRUE(client.Subscribe());
+    EXPECT_EQ(OPC_STATUS_RUNNING, client.State());
+    EXPECT_TRUE(client.WaitForLatest(IsGood, 30000));
+}
+
+// The time stamp of a reported value is the time of the poll reply that
+// carried it, as the platform's request log shows, not the time it was
+// published or delivered.
+TEST_F(Road, TimeStampIsThePollReplyThatCarriedTheValue)
+{
+    CLumaretRun run("road_time");
+    Prepare(run);
+    StartGateway(run);
+    CRoadClient client;
+    ASSERT_TRUE(client.Subscribe());
+    ASSERT_TRUE(WaitUntil([&] { return client.Reports(1).size() >= 6; }, 30000));
+
+    // Replies by the value of cycles_u8 they carried: the first one counts.
+    std::map<std::string, std::uint64_t> replyTimes;
+    for (const Json::Value &request : platform.Requests("queryVariantValueById")) {
+        const Json::Value reply = ParseJson(request["reply"].asString());
+        const Json::Value &value = reply["variants"]["D2001"]["V30003"];
+        if (!value.isNull() && replyTimes.count(value.asString()) == 0)
+            replyTimes[value.asString()] = LogTimeValue(request["time"].asString());
+    }
+    int compared = 0;
+    for (const iotest::ItemReport &report : client.Reports(1)) {
+        if (report.quality != kQualityGood || replyTimes.count(report.value) == 0)
+            continue;
+        const std::uint64_t reply = replyTimes[report.value];
+        const std::uint64_t stamp = FileTimeValue(report.timestamp);
+        EXPECT_GE(stamp + 100 * kMillisecond, reply) << report.value;
+        EXPECT_LE(stamp, reply + 700 * kMillisecond) << report.value;
+        std::printf("value %s: stamped %+lld ms after the reply was logged\n", report.value.c_str(),
+                    static_cast<long long>(stamp - reply) / static_cast<long long>(kMillisecond));
+        ++compared;
+    }
+    EXPECT_GE(compared, 3);
+}
