@@ -18,7 +18,13 @@ int DAKORA_CALL OnWrite(const char *itemId, VARIANT *value, DWORD, FILETIME, voi
 {
     if (itemId == nullptr || value == nullptr)
         return 1;
-    const std::string text = FormatVariant(*value);
+    std::string text;
+    if (FormatVariant(*value, text) != ValueTextResult::kOk) {
+        // The library refuses such writes before they are queued; one that
+        // comes anyway is dropped rather than sent as something else.
+        OutputDebugStringA((std::string("[quenlor] no frame text, write dropped: ") + itemId).c_str());
+        return 0;
+    }
     OutputDebugStringA((std::string("[quenlor]") + itemId).c_str());
     // Queued rather than sent here: the client owns the socket on its own
     // thread, and a write made while it is not connected must wait.

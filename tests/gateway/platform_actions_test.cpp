@@ -306,14 +306,15 @@ TEST_F(PlatformActions, WriteReachesThePlatformAndTheNextQueryReturnsIt)
     EXPECT_EQ("42.5", ValueOf("D2001:V30015"));
 }
 
-TEST_F(PlatformActions, WriteValueIsSentUnencodedAndSplitsAtAmpersand)
+// A written text reaches a text variable as it is, whatever it holds.
+TEST_F(PlatformActions, WrittenTextIsEncodedLikeEveryField)
 {
     LogIn();
-    CWriteVariantAction write("D2001:V30015", "7&x=2", "P1001");
+    CWriteVariantAction write("D2001:V30014", "运行中 & x=2%", "P1001"); // compiled as GBK
     EXPECT_TRUE(write.Request());
     const Json::Value request = platform.Requests("writeVariantById")[0];
-    EXPECT_EQ("7", request["fields"]["value"].asString());
-    EXPECT_EQ("2", request["fields"]["x"].asString());
+    EXPECT_EQ(u8"运行中 & x=2%", request["fields"]["value"].asString());
+    EXPECT_FALSE(request["fields"].isMember("x"));
 }
 
 TEST_F(PlatformActions, RefusedWriteIsOnlyAFailedRequest)

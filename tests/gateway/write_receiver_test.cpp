@@ -10,7 +10,7 @@
 
 #include "login_action.h"
 #include "monitor_server.h"
-#include "write_action_thread.h"
+#include "write_worker.h"
 #include "write_frame.h"
 
 #include <gtest/gtest.h>
@@ -136,10 +136,9 @@ TEST_F(WriteReceiver, TwoFramesInOneBufferAreBothHandledInOrder)
     ASSERT_TRUE(client.Send(Frame("a.b", "1") + Frame("a.temperature", "2")));
     const Json::Value writes = Writes(2);
     ASSERT_EQ(2u, writes.size());
-    std::set<std::string> ids;
-    for (const Json::Value &write : writes)
-        ids.insert(write["fields"]["id"].asString() + "=" + write["fields"]["value"].asString());
-    EXPECT_EQ((std::set<std::string>{"D2001:V30015=1", "D2001:V30009=2"}), ids);
+    // One write after the other, in the order of the frames.
+    EXPECT_EQ("D2001:V30015=1", writes[0]["fields"]["id"].asString() + "=" + writes[0]["fields"]["value"].asString());
+    EXPECT_EQ("D2001:V30009=2", writes[1]["fields"]["id"].asString() + "=" + writes[1]["fields"]["value"].asString());
 
     const std::string console = Console();
     const std::string::size_type first = console.find("name=a.b, value=1, length=8, total=26\n");
@@ -174,6 +173,23 @@ TEST_F(WriteReceiver, FrameAnnouncingMoreThanArrivedWaitsAndSendsNothing)
     const Json::Value writes = Writes(1);
     ASSERT_EQ(1u, writes.size());
     EXPECT_EQ("1234", writes[0]["fields"]["value"].asString());
+}
+
+// A write the platform refuses is not lost in silence: the log line with its
+// reason and a status text that names the item.
+TEST_F(WriteReceiver, RefusedWriteIsLoggedAndShown)
+{
+    ASSERT_TRUE(client.Send(Frame("a.b", "abc")));
+    const Json::Value writes = Writes(1);
+    ASSERT_EQ(1u, writes.size());
+    EXPECT_EQ(200, writes[0]["status"].asInt());
+    const std::string console = Console();
+    EXPECT_NE(std::string::npos, console.find("write a.b = abc: failed (refused by the platform)\n")) << console;
+    EXPECT_TRUE(notes.WaitFor([this] { return notes.Count("变量写入失败：a.b（数值格式错误）") == 1; }, 5000));
+
+    ASSERT_TRUE(client.Send(Frame("a.b", "12.5")));
+    Writes(2);
+    EXPECT_NE(std::string::npos, Console().find("write a.b = 12.5: ok\n")) << Console();
 }
 
 TEST_F(WriteReceiver, StrayBytesAroundFramesAreDropped)

@@ -1,6 +1,6 @@
 // opc_session.h - COPCSession, one accepted connection of the write request
 // receiver: receives bytes, reassembles the write request frames across
-// receives and starts one platform write per frame whose item ID is
+// receives and queues one platform write per frame whose item ID is
 // published.
 #pragma once
 

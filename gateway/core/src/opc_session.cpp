@@ -1,11 +1,13 @@
 // opc_session.cpp - COPCSession: receiving, frame reassembly, item ID lookup
-// and the start of one platform write per frame.
+// and one platform write per frame, queued in arrival order.
 #include "opc_session.h"
 
 #include "console_output.h"
 #include "manager.h"
-#include "write_action_thread.h"
 #include "write_variant_action.h"
+#include "write_worker.h"
+
+#include <memory>
 
 namespace {
 
@@ -82,5 +84,7 @@ void COPCSession::HandleFrame(const WriteFrame &frame, std::size_t available)
         return;
     const std::string::size_type colon = key.find(':');
     const std::string deviceId = colon == std::string::npos ? std::string() : key.substr(0, colon);
-    StartWriteActionThread(new CWriteVariantAction(key, frame.value, manager.ProjectOfDevice(deviceId)));
+    CWriteWorker::Instance().Post(
+        std::unique_ptr<CWriteVariantAction>(new CWriteVariantAction(key, frame.value, manager.ProjectOfDevice(deviceId))),
+        frame.itemId);
 }

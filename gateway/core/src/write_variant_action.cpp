@@ -19,5 +19,15 @@ void CWriteVariantAction::AddParams()
     AddParam("sessionid", CManager::GetInstance().SessionId());
     AddParam("id", id);
     AddParam("projectId", projectId);
-    AddParam("value", value);
+    // Texts written to text variables may hold any character.
+    AddEncodedParam("value", value);
+}
+
+std::string CWriteVariantAction::Message() const
+{
+    try {
+        return GetString("msg");
+    } catch (...) {
+        return std::string(); // not a text
+    }
 }
