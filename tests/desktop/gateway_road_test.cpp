@@ -8,6 +8,7 @@
 #include "manager.h"
 
 #include "data_callback_recorder.h"
+#include "opc_errors.h"
 #include "test_host_control.h"
 
 #include <algorithm>
@@ -29,10 +30,18 @@ struct RoadVariable {
     const char *name;
     const char *type;
 };
-const RoadVariable kRoadVariables[] = {
+using RoadVariables = std::vector<RoadVariable>;
+const RoadVariables kRoadVariables = {
     {"V30003", "cycles_u8", "uint8"},     // +1 every second
     {"V30009", "temperature", "float32"}, // sine
     {"V30015", "setpoint", "float32"},    // fixed, writable
+};
+// One writable variable of every type.
+const RoadVariables kWriteVariables = {
+    {"V30001", "running", "bool"},       {"V30002", "level_i8", "int8"},       {"V30003", "cycles_u8", "uint8"},
+    {"V30004", "offset_i16", "int16"},   {"V30005", "batches_u16", "uint16"},  {"V30006", "events_i32", "int32"},
+    {"V30007", "pulses_u32", "uint32"},  {"V30008", "total_long", "long"},     {"V30009", "temperature", "float32"},
+    {"V30010", "pressure", "double"},    {"V30014", "status_text", "string"},
 };
 const char kGroupName[] = "Demo Plant.PLC-1";
 
@@ -78,10 +87,13 @@ std::uint64_t LogTimeValue(const std::string &text)
     return FileTimeValue(result);
 }
 
-// An OPC client of the bridge: one group at 200 ms over the road's items,
-// client handle i + 1 for kRoadVariables[i], every callback recorded.
+// An OPC client of the bridge: one group at 200 ms over the given
+// variables' items, client handle i + 1 for variables[i], every callback
+// recorded.
 class CRoadClient {
 public:
+    explicit CRoadClient(const RoadVariables &variables = kRoadVariables) : m_variables(variables) {}
+
     HRESULT Create()
     {
         return CoCreateInstance(kBridgeClassId, nullptr, CLSCTX_LOCAL_SERVER, IID_IOPCServer, m_server.OutVoid());
@@ -112,7 +124,7 @@ public:
                                       reinterpret_cast<LPUNKNOWN *>(m_items.Out()))))
             return false;
         std::vector<std::wstring> names;
-        for (const RoadVariable &variable : kRoadVariables)
+        for (const RoadVariable &variable : m_variables)
             names.push_back(Wide(ItemIdOf(variable)));
         std::vector<OPCITEMDEF> defs(names.size());
         for (std::size_t i = 0; i < names.size(); ++i) {
@@ -126,10 +138,32 @@ public:
         HRESULT *errors = nullptr;
         if (m_items->AddItems(static_cast<DWORD>(defs.size()), defs.data(), &results, &errors) != S_OK)
             return false;
+        for (std::size_t i = 0; i < defs.size(); ++i)
+            m_serverHandles[m_variables[i].name] = results[i].hServer;
         CoTaskMemFree(results);
         CoTaskMemFree(errors);
         m_sink = DataCallbackRecorder::Create();
         return SUCCEEDED(iotest::AdviseDataCallback(m_items.Get(), m_sink.Get(), &m_cookie));
+    }
+
+    // A synchronous write of one variable: the item's error.
+    HRESULT Write(const std::string &name, const VARIANT &value)
+    {
+        iotest::ComPtr<IOPCSyncIO> io = iotest::Query<IOPCSyncIO>(m_items.Get(), IID_IOPCSyncIO);
+        if (!io || m_serverHandles.count(name) == 0)
+            return E_FAIL;
+        OPCHANDLE handle = m_serverHandles[name];
+        VARIANT copy;
+        VariantInit(&copy);
+        VariantCopy(&copy, const_cast<VARIANT *>(&value));
+        HRESULT *errors = nullptr;
+        HRESULT hr = io->Write(1, &handle, &copy, &errors);
+        VariantClear(&copy);
+        if (FAILED(hr))
+            return hr;
+        hr = errors[0];
+        CoTaskMemFree(errors);
+        return hr;
     }
 
     void Release()
@@ -155,7 +189,7 @@ public:
     // The latest report of every item satisfies the predicate.
     bool Latest(const std::function<bool(const iotest::ItemReport &)> &predicate) const
     {
-        for (std::size_t i = 0; i < sizeof(kRoadVariables) / sizeof(kRoadVariables[0]); ++i) {
+        for (std::size_t i = 0; i < m_variables.size(); ++i) {
             const std::vector<iotest::ItemReport> reports = Reports(static_cast<OPCHANDLE>(i + 1));
             if (reports.empty() || !predicate(reports.back()))
                 return false;
@@ -186,7 +220,7 @@ private:
                                       reinterpret_cast<LPUNKNOWN *>(probe.Out()))))
             return false;
         bool known = true;
-        for (const RoadVariable &variable : kRoadVariables) {
+        for (const RoadVariable &variable : m_variables) {
             const std::wstring name = Wide(ItemIdOf(variable));
             OPCITEMDEF def = OPCITEMDEF();
             def.szAccessPath = const_cast<LPWSTR>(L"");
@@ -203,6 +237,8 @@ private:
         return known;
     }
 
+    RoadVariables m_variables;
+    std::map<std::string, OPCHANDLE> m_serverHandles;
     ComPtr<IOPCServer> m_server;
     ComPtr<IOPCItemMgt> m_items;
     ComPtr<DataCallbackRecorder> m_sink;
@@ -237,7 +273,8 @@ protected:
     // A program directory whose project file holds the demo login and the
     // road's variables (saved values when asked), the bridge registered
     // from it, short request time-outs.
-    void Prepare(CLumaretRun &run, bool savedValues = false, int port = 0)
+    void Prepare(CLumaretRun &run, bool savedValues = false, int port = 0,
+                 const RoadVariables &variables = kRoadVariables)
     {
         run.PrepareForPlatform(port != 0 ? port : platform.Port());
         run.SetSetting("server", "ConnectTimeout", "2");
@@ -247,7 +284,7 @@ protected:
         project->projectId = "P1001";
         project->projectName = "Demo Plant";
         CDevice *device = project->AddDevice("D2001", "PLC-1", "SN-PLC-0001");
-        for (const RoadVariable &variable : kRoadVariables) {
+        for (const RoadVariable &variable : variables) {
             CVariant *record = device->AddVariant(variable.id, variable.name, variable.type);
             record->selected = true;
             if (savedValues) {
@@ -352,7 +389,7 @@ TEST_F(Road, SavedValuesAreNeverReportedGood)
     EXPECT_TRUE(client.WaitForLatest([](const iotest::ItemReport &r) { return r.quality == kQualityCommFailure; },
                                      30000));
     Sleep(3000);
-    for (std::size_t i = 0; i < sizeof(kRoadVariables) / sizeof(kRoadVariables[0]); ++i)
+    for (std::size_t i = 0; i < kRoadVariables.size(); ++i)
         for (const iotest::ItemReport &report : client.Reports(static_cast<OPCHANDLE>(i + 1)))
             EXPECT_NE(kQualityGood, report.quality) << kRoadVariables[i].name;
 }
@@ -409,4 +446,140 @@ TEST_F(Road, TimeStampIsThePollReplyThatCarriedTheValue)
         ++compared;
     }
     EXPECT_GE(compared, 3);
+}
+
+namespace {
+
+VARIANT MakeVariant(VARTYPE type, const std::function<void(VARIANT &)> &set)
+{
+    VARIANT v;
+    VariantInit(&v);
+    V_VT(&v) = type;
+    set(v);
+    return v;
+}
+
+VARIANT Text(const wchar_t *text)
+{
+    return MakeVariant(VT_BSTR, [&](VARIANT &v) { V_BSTR(&v) = SysAllocString(text); });
+}
+
+// The value texts the platform received, oldest first, as "id=value".
+std::vector<std::string> PlatformWrites(const CStandinPlatform &platform)
+{
+    std::vector<std::string> writes;
+    for (const Json::Value &request : platform.Requests("writeVariantById"))
+        writes.push_back(request["fields"]["id"].asString() + "=" + request["fields"]["value"].asString());
+    return writes;
+}
+
+} // namespace
+
+// Writes of every type, through the client, the bridge, the gateway and on
+// to the platform: each arrives as the exact text of the value written,
+// converted to the item's type where the client wrote another one.
+TEST_F(Road, ClientWritesReachThePlatformExactly)
+{
+    CLumaretRun run("road_writes");
+    Prepare(run, false, 0, kWriteVariables);
+    StartGateway(run);
+    CRoadClient client(kWriteVariables);
+    ASSERT_TRUE(client.Subscribe());
+
+    const struct {
+        const char *name;
+        const char *id;
+        VARIANT value;
+        const char *expected; // UTF-8
+    } writes[] = {
+        {"level_i8", "V30002", MakeVariant(VT_I1, [](VARIANT &v) { V_I1(&v) = -128; }), "-128"},
+        {"level_i8", "V30002", MakeVariant(VT_I4, [](VARIANT &v) { V_I4(&v) = 127; }), "127"},
+        {"cycles_u8", "V30003", MakeVariant(VT_UI1, [](VARIANT &v) { V_UI1(&v) = 255; }), "255"},
+        {"offset_i16", "V30004", MakeVariant(VT_I2, [](VARIANT &v) { V_I2(&v) = -32768; }), "-32768"},
+        {"batches_u16", "V30005", MakeVariant(VT_UI2, [](VARIANT &v) { V_UI2(&v) = 65535; }), "65535"},
+        {"events_i32", "V30006", MakeVariant(VT_I4, [](VARIANT &v) { V_I4(&v) = -2147483647 - 1; }), "-2147483648"},
+        {"events_i32", "V30006", Text(L"42"), "42"},
+        {"pulses_u32", "V30007", MakeVariant(VT_UI4, [](VARIANT &v) { V_UI4(&v) = 4294967295u; }), "4294967295"},
+        {"total_long", "V30008", MakeVariant(VT_I8, [](VARIANT &v) { V_I8(&v) = -9223372036854775807LL - 1; }),
+         "-9223372036854775808"},
+        {"total_long", "V30008", MakeVariant(VT_UI8, [](VARIANT &v) { V_UI8(&v) = 9223372036854775807ULL; }),
+         "9223372036854775807"},
+        {"temperature", "V30009", MakeVariant(VT_R4, [](VARIANT &v) { V_R4(&v) = 1.25e-7f; }), "0.000000125"},
+        {"temperature", "V30009", MakeVariant(VT_R8, [](VARIANT &v) { V_R8(&v) = 0.1; }), "0.1"},
+        {"pressure", "V30010", MakeVariant(VT_R8, [](VARIANT &v) { V_R8(&v) = 1.25e-7; }), "0.000000125"},
+        {"pressure", "V30010", MakeVariant(VT_R8, [](VARIANT &v) { V_R8(&v) = 123456789.125; }), "123456789.125"},
+        {"pressure", "V30010", MakeVariant(VT_R8, [](VARIANT &v) { V_R8(&v) = -0.0; }), "-0"},
+        {"running", "V30001", MakeVariant(VT_BOOL, [](VARIANT &v) { V_BOOL(&v) = VARIANT_TRUE; }), "1"},
+        {"running", "V30001", MakeVariant(VT_BOOL, [](VARIANT &v) { V_BOOL(&v) = VARIANT_FALSE; }), "0"},
+        {"status_text", "V30014", Text(L"\u8FD0\u884C\u4E2D \u505C\u673A"), u8"运行中 停机"},
+    };
+    std::vector<std::string> expected;
+    for (const auto &write : writes) {
+        EXPECT_EQ(S_OK, client.Write(write.name, write.value)) << write.name << " " << write.expected;
+        expected.push_back(std::string("D2001:") + write.id + "=" + write.expected);
+        VARIANT value = write.value;
+        VariantClear(&value);
+    }
+    ASSERT_TRUE(WaitUntil([&] { return PlatformWrites(platform).size() >= expected.size(); }, 30000));
+    EXPECT_EQ(expected, PlatformWrites(platform));
+}
+
+// Writes that cannot be carried out exactly come back to the client as an
+// OPC error, per item, and nothing reaches the platform.
+TEST_F(Road, WritesThatCannotBeExactAreRefused)
+{
+    CLumaretRun run("road_refused");
+    Prepare(run, false, 0, kWriteVariables);
+    StartGateway(run);
+    CRoadClient client(kWriteVariables);
+    ASSERT_TRUE(client.Subscribe());
+
+    SAFEARRAY *array = SafeArrayCreateVector(VT_I4, 0, 2);
+    const struct {
+        const char *name;
+        VARIANT value;
+        HRESULT expected;
+    } refusals[] = {
+        {"events_i32", Text(L"abc"), OPC_E_BADTYPE},
+        {"cycles_u8", MakeVariant(VT_I4, [](VARIANT &v) { V_I4(&v) = 300; }), OPC_E_RANGE},
+        {"events_i32", MakeVariant(VT_ARRAY | VT_I4, [&](VARIANT &v) { V_ARRAY(&v) = array; }), OPC_E_BADTYPE},
+        {"status_text", Text(std::wstring(300, L'x').c_str()), OPC_E_RANGE},
+        // No exponent in a value text: 1e300 needs 301 digits, more than a frame holds.
+        {"pressure", MakeVariant(VT_R8, [](VARIANT &v) { V_R8(&v) = 1e300; }), OPC_E_RANGE},
+    };
+    for (const auto &refusal : refusals) {
+        EXPECT_EQ(refusal.expected, client.Write(refusal.name, refusal.value)) << refusal.name;
+        VARIANT value = refusal.value;
+        VariantClear(&value);
+    }
+    // A good write afterwards is the only one that arrives.
+    VARIANT good = MakeVariant(VT_I4, [](VARIANT &v) { V_I4(&v) = 7; });
+    EXPECT_EQ(S_OK, client.Write("events_i32", good));
+    ASSERT_TRUE(WaitUntil([&] { return !PlatformWrites(platform).empty(); }, 30000));
+    Sleep(1000);
+    EXPECT_EQ(std::vector<std::string>{"D2001:V30006=7"}, PlatformWrites(platform));
+}
+
+// A 1-then-0 pulse train written as fast as a client can: the platform
+// receives every write, in exactly the order written.
+TEST_F(Road, WritesArriveInTheOrderWritten)
+{
+    CLumaretRun run("road_order");
+    Prepare(run, false, 0, kWriteVariables);
+    StartGateway(run);
+    CRoadClient client(kWriteVariables);
+    ASSERT_TRUE(client.Subscribe());
+
+    const int kWrites = 200;
+    std::vector<std::string> expected;
+    const DWORD start = GetTickCount();
+    for (int i = 0; i < kWrites; ++i) {
+        VARIANT value = MakeVariant(VT_BOOL, [&](VARIANT &v) { V_BOOL(&v) = i % 2 == 0 ? VARIANT_TRUE : VARIANT_FALSE; });
+        ASSERT_EQ(S_OK, client.Write("running", value)) << i;
+        expected.push_back(i % 2 == 0 ? "D2001:V30001=1" : "D2001:V30001=0");
+    }
+    ASSERT_TRUE(WaitUntil([&] { return PlatformWrites(platform).size() >= expected.size(); }, 60000));
+    std::printf("%d writes at the platform %lu ms after the first was made\n", kWrites,
+                static_cast<unsigned long>(GetTickCount() - start));
+    EXPECT_EQ(expected, PlatformWrites(platform));
 }
