@@ -82,6 +82,10 @@ public:
     // Releases every object held (as InitMapping does first).
     void CloseMapping() { ReleaseObjects(); }
 
+    // Writer: starts the next cycle now (the content just changed) instead
+    // of after the cycle's pause.
+    void Wake();
+
     // Ends ThreadServer / ThreadClient at their next cycle; a loop run again
     // afterwards needs ClearStopRequest first.
     void RequestStop() { m_stopRequested = true; }
@@ -129,6 +133,8 @@ private:
     const Role m_role;
     std::atomic<bool> m_stopRequested{false};
 
+    HANDLE m_wakeEvent = nullptr;     // writer: ends the pause between cycles
+    HANDLE m_snapshotEvent = nullptr; // set by the writer, waited for by the reader
     HANDLE m_hData = nullptr;
     void *m_pDataAddress = nullptr;
     std::uint32_t m_dataNumber = 0;

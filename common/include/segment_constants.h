@@ -12,6 +12,9 @@
 constexpr char kSegmentMutexName[] = "QlrGlobalMutex_dakoar";
 constexpr char kSegmentMappingName[] = "QlrShareFile_dakoar";
 constexpr char kSegmentDataPrefix[] = "QlrShareFile_dakoar.";
+// Set by the writer whenever it stored a new snapshot, so that the reader
+// takes it at once instead of at its next cycle.
+constexpr char kSegmentNewSnapshotEvent[] = "QlrShareFile_dakoar.new";
 
 // Size of the header mapping.
 constexpr std::size_t kSegmentSize = 0x10000;

@@ -29,10 +29,15 @@ std::string DataMappingName(std::uint32_t number)
 XFileMapping::XFileMapping(Role role) : m_role(role)
 {
     ResetSegmentHeader(m_header);
+    m_wakeEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
 }
 
 XFileMapping::~XFileMapping()
 {
+    if (m_wakeEvent != nullptr)
+        CloseHandle(m_wakeEvent);
+    if (m_snapshotEvent != nullptr)
+        CloseHandle(m_snapshotEvent);
     ReleaseData();
     if (m_pMappingAddress != nullptr)
         UnmapViewOfFile(m_pMappingAddress);
@@ -52,9 +57,19 @@ void *XFileMapping::InitMapping()
     return CreateOrOpenObjects();
 }
 
+void XFileMapping::Wake()
+{
+    if (m_wakeEvent != nullptr)
+        SetEvent(m_wakeEvent);
+}
+
 void XFileMapping::ReleaseObjects()
 {
     ReleaseData();
+    if (m_snapshotEvent != nullptr) {
+        CloseHandle(m_snapshotEvent);
+        m_snapshotEvent = nullptr;
+    }
     if (m_hMutex != nullptr) {
         Trace("CloseHandle(m_hMutex);\r\n");
         CloseHandle(m_hMutex);
@@ -128,6 +143,9 @@ void *XFileMapping::CreateOrOpenObjects()
         return nullptr;
     }
     m_pMappingAddress = view;
+    // Without the event the reader simply takes a snapshot at its next cycle.
+    m_snapshotEvent = m_role == Role::kCreate ? CreateEventA(nullptr, FALSE, FALSE, kSegmentNewSnapshotEvent)
+                                              : OpenEventA(SYNCHRONIZE, FALSE, kSegmentNewSnapshotEvent);
     if (m_role == Role::kCreate && existed) {
         // A reader still holds the objects of an earlier writer: go on from
         // its numbers, so that no snapshot or data mapping name repeats.

@@ -45,7 +45,10 @@ void XFileMapping::ThreadClient()
                     OnContent();
             }
         }
-        Sleep(kSegmentCycleMs);
+        if (m_snapshotEvent != nullptr)
+            WaitForSingleObject(m_snapshotEvent, kSegmentCycleMs);
+        else
+            Sleep(kSegmentCycleMs);
     }
 }
 

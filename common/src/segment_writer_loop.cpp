@@ -18,7 +18,7 @@ void XFileMapping::ThreadServer()
     }
     while (!StopRequested()) {
         WriteSnapshot();
-        Sleep(kSegmentCycleMs);
+        WaitForSingleObject(m_wakeEvent, kSegmentCycleMs);
     }
 }
 
@@ -71,6 +71,8 @@ bool XFileMapping::WriteSnapshot()
             m_lastSnapshotSize = size;
             m_writtenGeneration = info.generation;
             m_hasWritten = true;
+            if (m_snapshotEvent != nullptr)
+                SetEvent(m_snapshotEvent);
         } else {
             // No snapshot at all rather than a torn one; tried again next cycle.
             m_header.recordCount = 0;

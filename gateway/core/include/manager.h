@@ -8,6 +8,7 @@
 #include "segment_records.h"
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -65,6 +66,10 @@ public:
     // becomes invalid, waiting for its first poll.
     void MarkValuesWaiting();
     std::uint64_t PublishGeneration() const;
+    // Who publishes the selection (the segment writer) is told to do it now:
+    // a poll brought new values, or they became unreachable.
+    void SetPublishWakeUp(std::function<void()> wakeUp);
+    void WakePublisher() const;
     // Type code of a platform type name, 0 when the name is not in the table.
     int TypeCodeOf(const std::string &typeName) const;
 
@@ -123,6 +128,7 @@ private:
 
     mutable std::recursive_mutex m_lock;
     std::uint64_t m_publishGeneration = 1;
+    std::function<void()> m_publishWakeUp;
     // Projects dropped from the tree. The indexes and the window may still
     // point into them, so they stay alive as long as the manager.
     std::vector<CProject *> m_retired;

@@ -141,6 +141,23 @@ void CManager::MarkValuesWaiting()
     Published();
 }
 
+void CManager::SetPublishWakeUp(std::function<void()> wakeUp)
+{
+    auto lock = Lock();
+    m_publishWakeUp = std::move(wakeUp);
+}
+
+void CManager::WakePublisher() const
+{
+    std::function<void()> wakeUp;
+    {
+        auto lock = Lock();
+        wakeUp = m_publishWakeUp;
+    }
+    if (wakeUp)
+        wakeUp();
+}
+
 std::uint64_t CManager::PublishGeneration() const
 {
     auto lock = Lock();

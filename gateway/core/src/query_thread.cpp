@@ -162,6 +162,7 @@ void CQueryThread::Cycle(Worker &worker)
         CQueryVariantValueAction query;
         query.SetAbortFlag(&worker.stop);
         if (query.Request()) {
+            manager.WakePublisher();
             RequestValueRefresh(0);
             return;
         }
@@ -202,8 +203,11 @@ void CQueryThread::Relogin(Worker &worker)
 
 void CQueryThread::MarkUnreachable()
 {
-    if (CManager::GetInstance().MarkSourceUnreachable())
+    CManager &manager = CManager::GetInstance();
+    if (manager.MarkSourceUnreachable()) {
+        manager.WakePublisher();
         RequestValueRefresh(1);
+    }
 }
 
 bool CQueryThread::PauseWatchdog(unsigned ms)

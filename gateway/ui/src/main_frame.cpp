@@ -155,6 +155,7 @@ bool CMainFrame::OnCreate()
     UpdateMenuChecks();
     m_taskbarCreatedMessage = RegisterWindowMessageA("TaskbarCreated");
 
+    CManager::GetInstance().SetPublishWakeUp([this] { m_mappingServer.Wake(); });
     std::thread([this] { m_mappingServer.ThreadServer(); }).detach();
     m_monitorServer.Start();
     OnSize();
