@@ -36,9 +36,9 @@ def encode_json(reply):
 
 class PlatformApp:
     def __init__(self, seed, session_lifetime, console, frozen_clock=False,
-                 log_limit=10000):
+                 log_limit=10000, plant_size=0):
         self.seed = seed
-        self.catalog = seed_data.build_catalog()
+        self.catalog = seed_data.build_catalog(plant_size)
         self.clock = PlatformClock(frozen=frozen_clock)
         self.simulator = Simulator(seed, self.clock)
         self.initial_session_lifetime = session_lifetime

@@ -48,6 +48,8 @@ def parse_arguments(argv):
                         help="start with the value clock stopped at 0")
     parser.add_argument("--session-lifetime", type=float, default=1800,
                         help="seconds a session id stays valid after login (0: forever)")
+    parser.add_argument("--plant-size", type=int, default=0, metavar="N",
+                        help='add the account "plant" (password "plant123") with N counters')
     parser.add_argument("--log-limit", type=int, default=10000,
                         help="requests kept for /_control/requests")
     tls = parser.add_argument_group("HTTPS")
@@ -117,7 +119,8 @@ def main(argv=None):
     console = ConsoleLog(sys.stdout)
     seed = args.seed if args.seed is not None else random.randrange(1, 1000000)
     app = PlatformApp(seed, args.session_lifetime, console,
-                      frozen_clock=args.freeze_clock, log_limit=args.log_limit)
+                      frozen_clock=args.freeze_clock, log_limit=args.log_limit,
+                      plant_size=max(0, args.plant_size))
     try:
         apply_fault_options(app, args)
     except FaultSettingError as error:

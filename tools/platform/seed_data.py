@@ -43,7 +43,21 @@ def _mirror(device, original, name):
         writable=original.writable))
 
 
-def build_catalog():
+def _large_plant(ids, variables):
+    """A project of the given number of points, 100 per device, every one a
+    counter that moves once a second: for measurements with many variables."""
+    plant = Project(ids.take("P"), "Large Plant")
+    for line in range((variables + 99) // 100):
+        count = min(100, variables - line * 100)
+        _device(ids, plant, "Line %d" % (line + 1), "SN-LINE-%05d" % (line + 1), [
+            ("point_%02d" % n, "uint32", Counter(line * 100 + n)) for n in range(count)
+        ])
+    return plant
+
+
+def build_catalog(plant_size=0):
+    """The seeded catalog; plant_size > 0 adds the account "plant" (password
+    "plant123") with a project of that many points."""
     ids = _Ids()
 
     # P1001: one device with a point of every type name, and a meter.
@@ -134,4 +148,9 @@ def build_catalog():
         Account("bulk", "bulk123", "103", [bulk.project_id]),
         Account("locked", "locked123", "104", [plant.project_id], enabled=False),
     ]
-    return Catalog(accounts, [plant, station, empty, second, bulk])
+    projects = [plant, station, empty, second, bulk]
+    if plant_size > 0:
+        large = _large_plant(ids, plant_size)
+        accounts.append(Account("plant", "plant123", "105", [large.project_id]))
+        projects.append(large)
+    return Catalog(accounts, projects)
