@@ -133,5 +133,6 @@ def build_catalog():
                 [station.project_id, second.project_id]),
         Account("bulk", "bulk123", "103", [bulk.project_id]),
         Account("locked", "locked123", "104", [plant.project_id], enabled=False),
+        Account("王工", "a&b+c%d=e f密码", "105", [plant.project_id]),
     ]
     return Catalog(accounts, [plant, station, empty, second, bulk])
