@@ -210,7 +210,10 @@ void CStateDialog::ShowLoggedInState()
 
 void CStateDialog::RefreshDescription()
 {
-    m_statusButton.SetDescription(m_loginTime != 0 ? "通讯正常" : "请输入帐号密码登录平台");
+    if (m_loginPending)
+        m_statusButton.SetDescription("正在登录云平台");
+    else
+        m_statusButton.SetDescription(m_loginTime != 0 ? "通讯正常" : "请输入帐号密码登录平台");
     m_statusButton.Invalidate();
 }
 
@@ -265,6 +268,7 @@ void CStateDialog::ManualLogin()
 
     m_loginPending = true;
     EnableWindow(GetDlgItem(m_dialog, IDC_LOGIN), FALSE);
+    RefreshDescription();
     BeginBusy();
     const std::string userName = m_userName;
     const std::string password = m_password;
@@ -285,6 +289,7 @@ void CStateDialog::OnLoginDone(LPARAM lParam)
 {
     const std::unique_ptr<LoginOutcome> outcome = TakeTaskResult<LoginOutcome>(lParam);
     m_loginPending = false;
+    RefreshDescription();
     EndBusy();
     HWND owner = m_commands.MainWindow();
     if (!outcome->accepted) {
