@@ -7,20 +7,26 @@
 
 #include <gtest/gtest.h>
 
-TEST(ServerAddressCheck, HostChecksInOrder)
+TEST(ServerAddressCheck, HostChecksInOrderAcceptWhatTheUrlTakes)
 {
     EXPECT_STREQ("请输入服务器域名或IP!", HostCheckMessage(""));
     EXPECT_STREQ("服务器域名或IP中不能带有空格!", HostCheckMessage("a b"));
     // A blank is reported before a colon.
     EXPECT_STREQ("服务器域名或IP中不能带有空格!", HostCheckMessage("host :80"));
-    EXPECT_STREQ("服务器域名格式错误, 不要带端口!", HostCheckMessage("192.168.1.10:8080"));
-    // A colon is reported before a final slash.
-    EXPECT_STREQ("服务器域名格式错误, 不要带端口!", HostCheckMessage("http://host/"));
+    // A final slash is reported before anything about scheme or port.
+    EXPECT_STREQ("服务器域名末尾不要添加斜杠!", HostCheckMessage("http://host/"));
     EXPECT_STREQ("服务器域名末尾不要添加斜杠!", HostCheckMessage("host/a/"));
     EXPECT_STREQ("服务器域名末尾不要添加斜杠!", HostCheckMessage("/"));
+    EXPECT_STREQ("服务器域名格式错误, 不要带端口!", HostCheckMessage("192.168.1.10:"));
+    EXPECT_STREQ("服务器域名格式错误, 不要带端口!", HostCheckMessage("host:http"));
+    EXPECT_STREQ("服务器域名格式错误!", HostCheckMessage("ftp://host"));
+    EXPECT_STREQ("服务器域名格式错误!", HostCheckMessage("host/a?b=1"));
+    // What the request URL is built from is accepted.
     EXPECT_EQ(nullptr, HostCheckMessage("host/a"));
     EXPECT_EQ(nullptr, HostCheckMessage("platform.example.com"));
     EXPECT_EQ(nullptr, HostCheckMessage("10.0.0.1"));
+    EXPECT_EQ(nullptr, HostCheckMessage("192.168.1.10:8080"));
+    EXPECT_EQ(nullptr, HostCheckMessage("https://platform.example:8443/api"));
 }
 
 TEST(ServerAddressCheck, PortText)

@@ -1,7 +1,9 @@
 // session_test.cpp - a whole working session against the stand-in platform:
 // a refused and a good login, the project selection, the device tree, ticks
 // and submit (project file, segment, bridge ended, live values), search,
-// select all, group names set, refused and cleared, and the logout.
+// select all, group names set, refused and cleared, and the logout. The
+// login and the project requests in the background with the window still
+// answering, and what each kind of login failure says.
 // Screenshots of the main window logged out and logged in with values and
 // of the project selection dialog; Chinese text must render as glyphs.
 #include "desktop_test_env.h"
@@ -10,6 +12,7 @@
 #include "segment_snapshot.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <map>
 #include <vector>
 
@@ -442,7 +445,7 @@ TEST_F(Session, ProjectSelectionFailuresAndCancel)
         "\\u767b\\u5f55\\\"}\"}}"));
     login();
     ExpectMessage(run, "会话已失效，请重新登录");
-    EXPECT_TRUE(gui::TopLevelWindows(run.ProcessId(), "#32770", "选择项目").empty());
+    EXPECT_TRUE(WaitUntil([&] { return gui::TopLevelWindows(run.ProcessId(), "#32770", "选择项目").empty(); }));
     EXPECT_TRUE(WaitForText(statusButton, "已登录"));
     EXPECT_TRUE(gui::TreeItems(run.Tree()).empty());
     EXPECT_EQ(0, gui::ListCount(run.List()));
@@ -476,5 +479,123 @@ TEST_F(Session, ProjectSelectionFailuresAndCancel)
     EXPECT_EQ(0, gui::ListCount(run.List()));
     EXPECT_EQ("已登录", gui::Text(statusButton));
     EXPECT_TRUE(WaitUntil([&] { return StatusMessage(run) == "操作已被停止"; })) << run.StatusBarText();
+    EXPECT_TRUE(run.Exit());
+}
+
+namespace {
+
+const char kDelimiterAccount[] = "王工";
+const char kDelimiterPassword[] = "a&b+c%d=e f密码";
+
+} // namespace
+
+TEST_F(Session, LoginRunsInTheBackgroundAndEachFailureSaysWhatHappened)
+{
+    CLumaretRun run("session_background");
+    run.PrepareForPlatform(platform.Port());
+    // Longer than the delay the good login gets below, shorter than the one
+    // that is to run out.
+    run.SetSetting("server", "Timeout", "15");
+    ASSERT_TRUE(run.Start());
+    ASSERT_TRUE(run.WaitForMainWindow());
+    HWND statusButton = run.PanelControl(lumaret::kStatusButton);
+    HWND loginButton = run.PanelControl(lumaret::kLogin);
+    const auto login = [&](const char *user, const char *password) {
+        ASSERT_TRUE(gui::SetText(run.PanelControl(lumaret::kUserName), user));
+        ASSERT_TRUE(gui::SetText(run.PanelControl(lumaret::kPassword), password));
+        gui::Click(loginButton);
+    };
+
+    // ---- each kind of failure ------------------------------------------------
+    login("demo", "wrong");
+    ExpectMessage(run, "账号或密码错误！");
+    ASSERT_TRUE(platform.Control("{\"refuse\": {\"mode\": \"listen\", \"for\": 60}}"));
+    login("demo", "demo123");
+    ExpectMessageWithNumber(run, "网络请求失败，code=7, sec=");
+    ASSERT_TRUE(platform.Control("{\"refuse\": \"off\"}"));
+    ASSERT_TRUE(platform.Control("{\"http500\": {\"reqCodes\": [\"login\"], \"count\": 1}}"));
+    login("demo", "demo123");
+    ExpectMessageWithNumber(run, "服务器响应错误，http=500, sec=");
+    ASSERT_TRUE(platform.Control("{\"delay\": {\"seconds\": 40, \"reqCodes\": [\"login\"], \"count\": 1}}"));
+    login("demo", "demo123");
+    ExpectMessageWithNumber(run, "网络请求超时，code=28, sec=", 60000);
+    EXPECT_EQ("未登录", gui::Text(statusButton));
+    EXPECT_TRUE(WaitUntil([&] { return IsWindowEnabled(loginButton) != FALSE; }));
+    EXPECT_EQ("请输入帐号密码登录平台", gui::ButtonNote(statusButton));
+
+    // ---- a slow login: the window answers, one request only --------------------
+    ASSERT_TRUE(platform.ClearRequests());
+    ASSERT_TRUE(platform.Control("{\"delay\": {\"seconds\": 10, \"reqCodes\": [\"login\", \"queryDeviceTree\"], "
+                                 "\"count\": 2}}"));
+    login(kDelimiterAccount, kDelimiterPassword);
+    ASSERT_TRUE(WaitUntil([&] { return gui::ButtonNote(statusButton) == "正在登录云平台"; }, 5000));
+    EXPECT_FALSE(IsWindowEnabled(loginButton));
+    gui::Click(loginButton);
+    int answeredWhilePending = 0;
+    while (gui::ButtonNote(statusButton) == "正在登录云平台") {
+        EXPECT_TRUE(Answers(run.Main()));
+        EXPECT_TRUE(Answers(run.StatePanel()));
+        ++answeredWhilePending;
+        Sleep(500);
+    }
+    EXPECT_GE(answeredWhilePending, 4);
+
+    // The project selection asks in the background too.
+    HWND dialog = gui::WaitForTopLevel(run.ProcessId(), "#32770", "选择项目", 30000);
+    ASSERT_NE(nullptr, dialog);
+    HWND projects = GetDlgItem(dialog, lumaret::kProjectList);
+    HWND progress = GetDlgItem(dialog, lumaret::kProjectProgress);
+    EXPECT_TRUE(IsWindowVisible(progress));
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, IDOK)));
+    EXPECT_TRUE(Answers(dialog));
+    EXPECT_TRUE(Answers(run.Main()));
+    ASSERT_TRUE(WaitUntil([&] { return gui::ListCount(projects) == 1; }, 30000));
+    EXPECT_EQ("P1001", gui::ListText(projects, 0, 0));
+    EXPECT_TRUE(WaitUntil([&] { return !IsWindowVisible(progress) && IsWindowEnabled(GetDlgItem(dialog, IDOK)); }));
+    EXPECT_TRUE(WaitForText(statusButton, "已登录"));
+
+    // The delimiters and the Chinese characters of the password arrived as typed.
+    const Json::Value logins = platform.Requests("login");
+    ASSERT_EQ(1u, logins.size()) << "the second click must not send a second login";
+    EXPECT_EQ(u8"王工", logins[0]["fields"]["account"].asString());
+    EXPECT_EQ(u8"a&b+c%d=e f密码", logins[0]["fields"]["password"].asString());
+
+    // A cancel while the variables load gives the request up at once.
+    ASSERT_TRUE(platform.Control("{\"delay\": {\"seconds\": 60, \"reqCodes\": [\"queryVariantTree\"], \"count\": 1}}"));
+    ASSERT_TRUE(gui::SetListItemState(projects, 0, INDEXTOSTATEIMAGEMASK(2), LVIS_STATEIMAGEMASK));
+    gui::Click(GetDlgItem(dialog, IDOK));
+    ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(progress) != FALSE; }));
+    gui::Click(GetDlgItem(dialog, IDOK));
+    const ULONGLONG cancelled = GetTickCount64();
+    gui::Click(GetDlgItem(dialog, IDCANCEL));
+    EXPECT_TRUE(WaitUntil([&] { return !IsWindow(dialog); }, 30000));
+    std::printf("[ BENCH    ] dialog closed %llu ms after the cancel of a pending request\n",
+                static_cast<unsigned long long>(GetTickCount64() - cancelled));
+    EXPECT_TRUE(gui::TreeItems(run.Tree()).empty());
+    EXPECT_EQ("已登录", gui::Text(statusButton));
+    EXPECT_TRUE(Answers(run.Main()));
+    EXPECT_TRUE(run.Exit());
+}
+
+TEST_F(Session, CertificateFailureHasItsOwnTextAndLogNamesTheSettings)
+{
+    CStandinPlatform secure("https");
+    ASSERT_TRUE(secure.IsReady()) << secure.Problem();
+    CLumaretRun run("session_certificate");
+    run.PrepareForPlatform(secure.Port());
+    run.SetSetting("server", "host", secure.HostSetting());
+    run.SetSetting("server", "CaFile", secure.OtherCaFile());
+    run.SetSetting("local", "LogEnabled", "1");
+    ASSERT_TRUE(run.Start());
+    ASSERT_TRUE(run.WaitForMainWindow());
+    ASSERT_TRUE(gui::SetText(run.PanelControl(lumaret::kUserName), "demo"));
+    ASSERT_TRUE(gui::SetText(run.PanelControl(lumaret::kPassword), "demo123"));
+    gui::Click(run.PanelControl(lumaret::kLogin));
+    ExpectMessageWithNumber(run, "证书验证失败，code=60, sec=");
+    EXPECT_EQ("未登录", gui::Text(run.PanelControl(lumaret::kStatusButton)));
+    const std::string log = ReadFileBytes(run.File("Lumaret.log"));
+    EXPECT_NE(std::string::npos, log.find("request failed: TLS error, libcurl code 60 (")) << log;
+    EXPECT_NE(std::string::npos, log.find("CaFile=\"" + secure.OtherCaFile() + "\" TlsVerify=1")) << log;
+    EXPECT_EQ(std::string::npos, log.find("demo123")) << log;
     EXPECT_TRUE(run.Exit());
 }

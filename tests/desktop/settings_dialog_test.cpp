@@ -1,7 +1,7 @@
 // settings_dialog_test.cpp - the server settings dialog: prefilled from the
 // settings file, its checks in their order (port range, empty host, blank,
-// colon, final slash), nothing written while one fails or on cancel, and
-// host and port written on OK.
+// final slash, port, format), nothing written while one fails or on cancel,
+// and host and port written on OK.
 #include "desktop_test_env.h"
 
 class SettingsDialog : public DesktopTest {
@@ -45,12 +45,13 @@ TEST_F(SettingsDialog, ChecksInOrderAndWrites)
     // Then the host, one check at a time.
     ExpectRefused(run, dialog, "", "8080", "请输入服务器域名或IP!");
     ExpectRefused(run, dialog, "a b:1", "8080", "服务器域名或IP中不能带有空格!");
-    ExpectRefused(run, dialog, "10.0.0.1:80", "8080", "服务器域名格式错误, 不要带端口!");
     ExpectRefused(run, dialog, "example.com/api/", "8080", "服务器域名末尾不要添加斜杠!");
+    ExpectRefused(run, dialog, "10.0.0.1:0", "8080", "服务器域名格式错误, 不要带端口!");
+    ExpectRefused(run, dialog, "example.com/a#b", "8080", "服务器域名格式错误!");
     EXPECT_EQ("127.0.0.1", run.Setting("server", "host"));
     EXPECT_EQ(port, run.Setting("server", "port"));
 
-    // A slash inside the host is accepted.
+    // A path inside the host is accepted: it goes after the port.
     ASSERT_TRUE(gui::SetText(GetDlgItem(dialog, lumaret::kHost), "example.com/api"));
     ASSERT_TRUE(gui::SetText(GetDlgItem(dialog, lumaret::kPort), "65535"));
     gui::Click(GetDlgItem(dialog, IDOK));

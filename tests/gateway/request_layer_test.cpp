@@ -1,7 +1,7 @@
 // The request layer against the stand-in platform over real HTTP(S): body
-// building and encoding, every row of the reply result table, transfer
-// errors, the log lines, text conversion, certificate checks, the trace
-// switch and aborted transfers.
+// building and encoding, every row of the reply result table, the kinds of
+// transfer failure with their texts and log lines, text conversion,
+// certificate checks, the trace switch and aborted transfers.
 #include "model_setup.h"
 #include "recording_notifications.h"
 #include "standin_platform.h"
@@ -25,6 +25,8 @@
 namespace {
 
 const char kZhangGbk[] = "张工"; // compiled as GBK
+const char kWangGbk[] = "王工";
+const char kDelimiterPasswordGbk[] = "a&b+c%d=e f密码";
 
 // A request of the test's own reqCode, recording the hooks it gets.
 class CProbeRequest : public COPCRequest {
@@ -95,6 +97,19 @@ TEST_F(RequestLayer, ChineseAccountGoesOutAsPercentEncodedUtf8)
     ASSERT_EQ(1u, requests.size());
     EXPECT_EQ(u8"张工", requests[0]["fields"]["account"].asString());
     EXPECT_EQ("reqCode=login&account=%E5%BC%A0%E5%B7%A5&password=zhang2024", requests[0]["raw_body"].asString());
+}
+
+TEST_F(RequestLayer, PasswordWithFormDelimitersAndChineseLogsIn)
+{
+    CLoginAction login(kWangGbk, kDelimiterPasswordGbk);
+    EXPECT_TRUE(login.Request()) << login.ErrorText();
+    EXPECT_FALSE(login.sessionId.empty());
+    EXPECT_EQ("105", login.deptId);
+    const Json::Value requests = platform.Requests("login");
+    ASSERT_EQ(1u, requests.size());
+    EXPECT_EQ(u8"a&b+c%d=e f密码", requests[0]["fields"]["password"].asString());
+    EXPECT_EQ("reqCode=login&account=%E7%8E%8B%E5%B7%A5&password=a%26b%2Bc%25d%3De+f%E5%AF%86%E7%A0%81",
+              requests[0]["raw_body"].asString());
 }
 
 TEST_F(RequestLayer, SuccessAsNumberOneCountsAsSuccess)
@@ -185,17 +200,30 @@ TEST_F(RequestLayer, NonJsonReplyIsPrintedAndShowsParseFailure)
     EXPECT_EQ((std::vector<std::string>{"解析数据异常", ""}), notes.Texts());
 }
 
-TEST_F(RequestLayer, HttpStatusIsNotExamined)
+TEST_F(RequestLayer, HttpErrorStatusFailsWithItsOwnTextWhateverTheBody)
 {
+    CScratchDir dir;
+    ASSERT_TRUE(OpenLog(dir.File("Lumaret.log")));
     ASSERT_TRUE(platform.Control("{\"http500\": {\"body\": \"<h1>HTTP Status 500</h1>\", \"count\": 1}}"));
     CProbeRequest failing;
     EXPECT_FALSE(failing.Request());
     EXPECT_EQ(0, failing.ResultCode());
-    EXPECT_EQ((std::vector<std::string>{"解析数据异常", ""}), notes.Texts());
+    EXPECT_EQ(500, failing.HttpStatus());
+    EXPECT_EQ(1, failing.postFailures);
 
-    ASSERT_TRUE(platform.Canned("probe", "{\"success\":true}", 500));
-    CProbeRequest accepted;
-    EXPECT_TRUE(accepted.Request());
+    ASSERT_TRUE(platform.Canned("probe", "{\"success\":true}", 503));
+    CProbeRequest refusedByStatus;
+    EXPECT_FALSE(refusedByStatus.Request());
+    EXPECT_EQ(0, refusedByStatus.responses) << "an error answer is not the platform's reply";
+    CloseLog();
+
+    const std::vector<std::string> texts = notes.Texts();
+    ASSERT_EQ(2u, texts.size());
+    EXPECT_TRUE(std::regex_match(texts[0], std::regex("服务器响应错误，http=500, sec=\\d+"))) << texts[0];
+    EXPECT_TRUE(std::regex_match(texts[1], std::regex("服务器响应错误，http=503, sec=\\d+"))) << texts[1];
+    EXPECT_EQ(texts[0], failing.ErrorText());
+    const std::string log = ReadWholeFile(dir.File("Lumaret.log"));
+    EXPECT_NE(std::string::npos, log.find(" request failed: HTTP status 500, libcurl code 0 (")) << log;
 }
 
 TEST_F(RequestLayer, RefusedConnectionShowsCodeSevenWithElapsedMilliseconds)
@@ -214,8 +242,10 @@ TEST_F(RequestLayer, RefusedConnectionShowsCodeSevenWithElapsedMilliseconds)
     const std::vector<std::string> texts = notes.Texts();
     ASSERT_EQ(1u, texts.size());
     EXPECT_TRUE(std::regex_match(texts[0], std::regex("网络请求失败，code=7, sec=\\d+"))) << texts[0];
+    EXPECT_EQ(texts[0], probe.ErrorText());
     const std::string log = ReadWholeFile(dir.File("Lumaret.log"));
     EXPECT_NE(std::string::npos, log.find(" response ret=7, length=0\r\n")) << log;
+    EXPECT_NE(std::string::npos, log.find(" request failed: network error, libcurl code 7 (")) << log;
     EXPECT_NE(std::string::npos, log.find(" post failed\r\n")) << log;
 }
 
@@ -229,7 +259,7 @@ TEST_F(RequestLayer, SlowReplyEndsAfterTheTransferTimeOut)
     const std::vector<std::string> texts = notes.Texts();
     ASSERT_EQ(1u, texts.size());
     std::smatch match;
-    ASSERT_TRUE(std::regex_match(texts[0], match, std::regex("网络请求失败，code=28, sec=(\\d+)"))) << texts[0];
+    ASSERT_TRUE(std::regex_match(texts[0], match, std::regex("网络请求超时，code=28, sec=(\\d+)"))) << texts[0];
     EXPECT_GE(std::stoi(match[1]), 900);
 }
 
@@ -264,12 +294,16 @@ TEST_F(RequestLayer, RepliesAreReadAsGbkDroppingWhatGbkCannotHold)
     EXPECT_THROW(probe.GetString("arr"), Json::LogicError);
 }
 
-TEST_F(RequestLayer, LogLinesCarryHostPathAndBodyWithThePasswordMasked)
+TEST_F(RequestLayer, LogLinesCarryHostPathAndBodyWithPasswordAndSessionMasked)
 {
     CScratchDir dir;
     ASSERT_TRUE(OpenLog(dir.File("Lumaret.log")));
     CLoginAction login("demo", "demo123");
     EXPECT_TRUE(login.Request());
+    ASSERT_FALSE(login.sessionId.empty());
+    CProbeRequest probe;
+    probe.rawFields = {{"sessionid", login.sessionId}};
+    probe.Request();
     CloseLog();
     const std::string log = ReadWholeFile(dir.File("Lumaret.log"));
     EXPECT_TRUE(std::regex_search(log, std::regex("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d post:127\\.0\\.0\\.1/opc\\.do, "
@@ -277,6 +311,8 @@ TEST_F(RequestLayer, LogLinesCarryHostPathAndBodyWithThePasswordMasked)
         << log;
     EXPECT_TRUE(std::regex_search(log, std::regex(" response ret=0, length=[1-9]\\d*\r\n"))) << log;
     EXPECT_EQ(std::string::npos, log.find("demo123")) << log;
+    EXPECT_NE(std::string::npos, log.find(" post:127.0.0.1/opc.do, reqCode=probe&sessionid=***\r\n")) << log;
+    EXPECT_EQ(std::string::npos, log.find(login.sessionId)) << log;
 }
 
 TEST_F(RequestLayer, StatusTextsAtConstruction)
@@ -350,13 +386,20 @@ TEST_F(RequestLayerTls, TrustedCertificateIsVerifiedAndAccepted)
 
 TEST_F(RequestLayerTls, UntrustedCertificateIsRefused)
 {
+    CScratchDir dir;
+    ASSERT_TRUE(OpenLog(dir.File("Lumaret.log")));
     PlatformAddress address = platform.Address();
     address.caFile = platform.OtherCaFile();
     SetPlatformAddress(address);
     CLoginAction login("demo", "demo123");
     EXPECT_FALSE(login.Request());
+    CloseLog();
     EXPECT_EQ(60, login.ResultCode());
-    EXPECT_EQ(1, notes.CountPrefix("网络请求失败，code=60, sec="));
+    EXPECT_EQ(1, notes.CountPrefix("证书验证失败，code=60, sec="));
+    // The log names the settings that decide the certificate check.
+    const std::string log = ReadWholeFile(dir.File("Lumaret.log"));
+    EXPECT_NE(std::string::npos, log.find(" request failed: TLS error, libcurl code 60 (")) << log;
+    EXPECT_NE(std::string::npos, log.find("CaFile=\"" + platform.OtherCaFile() + "\" TlsVerify=1\r\n")) << log;
     EXPECT_EQ(0u, platform.Requests("login").size()) << "nothing may reach an unverified platform";
 }
 

@@ -147,6 +147,7 @@ def build_catalog(plant_size=0):
                 [station.project_id, second.project_id]),
         Account("bulk", "bulk123", "103", [bulk.project_id]),
         Account("locked", "locked123", "104", [plant.project_id], enabled=False),
+        Account("王工", "a&b+c%d=e f密码", "105", [plant.project_id]),
     ]
     projects = [plant, station, empty, second, bulk]
     if plant_size > 0:

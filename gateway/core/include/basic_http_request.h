@@ -15,7 +15,9 @@ public:
     CBasicHttpRequest &operator=(const CBasicHttpRequest &) = delete;
 
     // Prepare, log, post, parse. True exactly when the transfer succeeded
-    // (libcurl result 0), whatever the reply says.
+    // (libcurl result 0) and the answer's HTTP status was below 400, whatever
+    // the reply says. A failed transfer shows the status text of its kind
+    // (transfer_failure.h), which also becomes the error text.
     virtual bool Request();
     // Fills the body; nothing here.
     virtual void Prepare();
@@ -45,13 +47,15 @@ public:
     std::string Url() const;
     // libcurl result of the last transfer (-1 before it).
     int ResultCode() const { return m_resultCode; }
+    // HTTP status of the last answer (0 before it, or when there was none).
+    long HttpStatus() const { return m_httpStatus; }
 
     // Process-wide transfer trace on the standard output ("[HEADER_IN]" ...);
     // off unless switched on here.
     static void SetTrace(bool on);
 
 protected:
-    std::string m_errorText; // never filled by this layer; callers may show it
+    std::string m_errorText; // what went wrong, empty for a refusal; callers may show it
     std::string m_host;
     std::string m_port;
     std::string m_path;
@@ -64,8 +68,9 @@ private:
     bool m_verifyTls;
     const std::atomic<bool> *m_abortFlag = nullptr;
     int m_resultCode = -1;
+    long m_httpStatus = 0;
 };
 
-// The body as it may appear in the log: every "password" field's value
-// replaced by "***".
-std::string MaskPasswordFields(const std::string &body);
+// The body as it may appear in the log: the value of every "password" and
+// "sessionid" field replaced by "***".
+std::string MaskSecretFields(const std::string &body);

@@ -36,7 +36,12 @@ public:
     }
 
     // Tree.
-    void ClearProjects();
+    void ClearProjects(); // the dropped projects are retired, not freed
+    // Frees the retired projects none of whose variables an index still
+    // holds; the caller makes sure that it shows none of them any more (the
+    // window: after its tree was rebuilt or emptied). Returns how many
+    // retired projects are still kept.
+    std::size_t ReleaseRetired();
     void AddProject(CProject *project); // takes ownership
     void RebuildDeviceProjects();
     std::string ProjectOfDevice(const std::string &deviceId) const;
@@ -130,6 +135,6 @@ private:
     std::uint64_t m_publishGeneration = 1;
     std::function<void()> m_publishWakeUp;
     // Projects dropped from the tree. The indexes and the window may still
-    // point into them, so they stay alive as long as the manager.
+    // point into them, so they stay alive until ReleaseRetired.
     std::vector<CProject *> m_retired;
 };

@@ -8,8 +8,8 @@
 class CSettings;
 
 struct PlatformAddress {
-    std::string host;              // host name or address, or a whole base URL ("https://name:port")
-    std::string port = "80";       // added to a plain host name unless it is 80
+    std::string host;              // host setting, see PlatformHost ("name", "https://name:8443/api")
+    std::string port = "80";       // used when the host gives none (ComposePlatformUrl)
     std::string path = "/opc.do";
     int connectTimeoutSeconds = 8;
     int timeoutSeconds = 8;        // whole request; 0 means no limit
@@ -24,7 +24,35 @@ PlatformAddress ReadPlatformAddress(const CSettings &settings);
 PlatformAddress CurrentPlatformAddress();
 void SetPlatformAddress(const PlatformAddress &address);
 
-// The URL of a request. A host with a scheme ("http://", "https://") or with
-// a port of its own is used as it stands; a plain host name gets ":" and the
-// port when the port is a number other than 80. The path follows directly.
+// What a host setting holds: [scheme "://"] name [":" port] [path].
+// scheme: "http" or "https" (any case); name: a host name or IPv4 address
+// (letters, digits, "-", "." and "_") or an IPv6 address in brackets; port:
+// 1 to 65535; path: begins with "/", does not end with one, and holds only
+// the characters a URL path may carry unencoded.
+struct PlatformHost {
+    std::string scheme; // lower case; empty when the setting names none
+    std::string name;
+    std::string port;   // decimal without leading zeros; empty when none is given
+    std::string path;   // empty or "/..."
+};
+
+// The first thing wrong with a host setting, checked in this order.
+enum class HostProblem {
+    kNone,
+    kEmpty,      // nothing at all
+    kBlank,      // a blank anywhere
+    kFinalSlash, // ends with "/"
+    kPort,       // a ":" that introduces no valid port
+    kFormat,     // an unknown scheme, no name, or a character a URL cannot carry
+};
+
+// Splits a host setting; parts is filled only when the setting is good.
+HostProblem ParsePlatformHost(const std::string &host, PlatformHost *parts);
+
+// The URL of a request: the scheme ("http" when the setting names none),
+// the name, the port, the host's own path, then path. The port is the host's
+// own when it has one; otherwise the port setting when it is a number from 1
+// to 65535 other than 80 and other than the scheme's default (443 for https).
+// A host that ParsePlatformHost refuses is used as it stands, followed by
+// path, and left to the transfer to report.
 std::string ComposePlatformUrl(const std::string &host, const std::string &port, const std::string &path);

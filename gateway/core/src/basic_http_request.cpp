@@ -7,11 +7,11 @@
 #include "platform_address.h"
 #include "status_notifications.h"
 #include "text_encoding.h"
+#include "transfer_failure.h"
 
 #include <curl/curl.h>
 #include <windows.h>
 
-#include <cstdio>
 #include <mutex>
 
 namespace {
@@ -82,17 +82,18 @@ bool CBasicHttpRequest::Request()
 {
     const DWORD start = GetTickCount();
     Prepare();
-    LogPrintf("post:%s%s, %s", m_host.c_str(), m_path.c_str(), MaskPasswordFields(m_body).c_str());
+    LogPrintf("post:%s%s, %s", m_host.c_str(), m_path.c_str(), MaskSecretFields(m_body).c_str());
 
     std::string reply;
     const int code = HttpPost(Url(), m_body, reply);
     LogPrintf("response ret=%d, length=%d", code, static_cast<int>(reply.size()));
 
-    if (code != CURLE_OK) {
-        char text[128];
-        std::snprintf(text, sizeof(text), "网络请求失败，code=%d, sec=%d", code,
-                      static_cast<int>(GetTickCount() - start));
-        PostStatusText(text);
+    const TransferFailure failure = ClassifyTransfer(code, m_httpStatus);
+    if (failure != TransferFailure::kNone) {
+        const int elapsedMs = static_cast<int>(GetTickCount() - start);
+        LogPrintf("%s", TransferFailureLogLine(failure, code, m_httpStatus, elapsedMs, m_caFile, m_verifyTls).c_str());
+        m_errorText = TransferFailureText(failure, code, m_httpStatus, elapsedMs);
+        PostStatusText(m_errorText);
         return false;
     }
     ParseResponse(reply);
@@ -114,6 +115,7 @@ void CBasicHttpRequest::AddEncodedParam(const std::string &name, const std::stri
 int CBasicHttpRequest::HttpPost(const std::string &url, const std::string &body, std::string &reply)
 {
     InitCurlOnce();
+    m_httpStatus = 0;
     CURL *curl = curl_easy_init();
     if (curl == nullptr) {
         m_resultCode = CURLE_FAILED_INIT;
@@ -151,20 +153,26 @@ int CBasicHttpRequest::HttpPost(const std::string &url, const std::string &body,
         curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
     }
     const CURLcode code = curl_easy_perform(curl);
+    long status = 0;
+    if (curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status) == CURLE_OK)
+        m_httpStatus = status;
     curl_easy_cleanup(curl);
     m_resultCode = code;
     return code;
 }
 
-std::string MaskPasswordFields(const std::string &body)
+std::string MaskSecretFields(const std::string &body)
 {
-    static const std::string kName = "password=";
+    static const std::string kSecretNames[] = {"password=", "sessionid="};
     std::string masked;
     std::string::size_type start = 0;
     for (;;) {
         const std::string::size_type end = body.find('&', start);
-        const std::string field = body.substr(start, end == std::string::npos ? std::string::npos : end - start);
-        masked += field.compare(0, kName.size(), kName) == 0 ? kName + "***" : field;
+        std::string field = body.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        for (const std::string &name : kSecretNames)
+            if (field.compare(0, name.size(), name) == 0)
+                field = name + "***";
+        masked += field;
         if (end == std::string::npos)
             break;
         masked += "&";

@@ -15,7 +15,7 @@ CLoginAction::CLoginAction(const std::string &account, const std::string &passwo
 void CLoginAction::AddParams()
 {
     AddEncodedParam("account", account);
-    AddParam("password", password);
+    AddEncodedParam("password", password);
 }
 
 void CLoginAction::OnResponse()

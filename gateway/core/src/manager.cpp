@@ -4,6 +4,8 @@
 
 #include "record_names.h"
 
+#include <set>
+
 CManager &CManager::GetInstance()
 {
     static CManager *instance = new CManager;
@@ -34,6 +36,29 @@ void CManager::ClearProjects()
     m_retired.insert(m_retired.end(), projects.begin(), projects.end());
     projects.clear();
     deviceProjects.clear();
+}
+
+std::size_t CManager::ReleaseRetired()
+{
+    auto lock = Lock();
+    std::set<const CVariant *> indexed;
+    for (const auto &entry : keyIndex)
+        indexed.insert(entry.second);
+    for (const auto &entry : itemIdIndex)
+        indexed.insert(entry.second);
+    std::vector<CProject *> kept;
+    for (CProject *project : m_retired) {
+        bool referenced = false;
+        for (const CDevice *device : project->devices)
+            for (const CVariant *variant : device->variants)
+                referenced = referenced || indexed.count(variant) != 0;
+        if (referenced)
+            kept.push_back(project);
+        else
+            delete project;
+    }
+    m_retired.swap(kept);
+    return m_retired.size();
 }
 
 void CManager::AddProject(CProject *project)

@@ -44,7 +44,8 @@ bool COPCRequest::ParseResponse(const std::string &reply)
 {
     if (!CJsonRequest::ParseResponse(reply)) {
         m_parsed = false;
-        PostStatusText("解析数据异常");
+        m_errorText = "解析数据异常";
+        PostStatusText(m_errorText);
         return false;
     }
     m_parsed = true;

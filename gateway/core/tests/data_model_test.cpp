@@ -306,9 +306,10 @@ TEST_F(DataModel, DeviceProjectsKeepTheLaterProjectOfADevice)
     EXPECT_EQ("", m_manager.ProjectOfDevice("D404"));
 }
 
-// Records dropped from the tree stay alive: the indexes (and the window)
-// may still point into them until the next rebuild.
-TEST_F(DataModel, ClearProjectsLeavesIndexedRecordsUsable)
+// Records dropped from the tree stay alive while the indexes point into
+// them, also when a release is asked for; once the indexes no longer hold
+// them a release frees them.
+TEST_F(DataModel, ClearProjectsLeavesIndexedRecordsUsableUntilReleased)
 {
     Select({m_v1});
     m_manager.RebuildIndex();
@@ -317,14 +318,26 @@ TEST_F(DataModel, ClearProjectsLeavesIndexedRecordsUsable)
 
     EXPECT_TRUE(m_manager.projects.empty());
     EXPECT_EQ("", m_manager.ProjectOfDevice("D1"));
+    EXPECT_EQ(1u, m_manager.ReleaseRetired()) << "still indexed";
     m_manager.UpdateValue("D1:V1", "1", "8");
     const std::vector<CVariant> records = Published();
     ASSERT_EQ(1u, records.size());
     EXPECT_EQ("8", records[0].value);
 
+    // A second generation dropped unindexed goes at once; the first stays
+    // until the rebuild has taken it out of the indexes.
+    CProject *second = new CProject;
+    second->AddDevice("D7", "Spare", "S-7")->AddVariant("V70", "Idle", "bool");
+    m_manager.AddProject(second);
+    m_manager.ClearProjects();
+    EXPECT_EQ(1u, m_manager.ReleaseRetired());
+    EXPECT_EQ("8", m_manager.keyIndex.at("D1:V1")->value);
+
     m_manager.RebuildIndex();
     EXPECT_TRUE(m_manager.keyIndex.empty());
     EXPECT_TRUE(m_manager.Selection().empty());
+    EXPECT_EQ(0u, m_manager.ReleaseRetired());
+    EXPECT_TRUE(Published().empty());
 }
 
 TEST_F(DataModel, LockedFieldAccessors)

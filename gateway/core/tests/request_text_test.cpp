@@ -1,6 +1,6 @@
 // Texts of the request layer without a platform: percent-encoding, the
-// ANSI/UTF-8/GBK conversions, the request URL, the masked log body and the
-// accounts list rules.
+// ANSI/UTF-8/GBK conversions, the host setting and the request URL, the
+// masked log body and the accounts list rules.
 #include "accounts_list.h"
 #include "basic_http_request.h"
 #include "platform_address.h"
@@ -44,27 +44,80 @@ TEST(RequestTexts, Utf8RepliesBecomeGbkDroppingWhatGbkCannotHold)
     EXPECT_EQ("", Utf8ToGbk(""));
 }
 
-TEST(RequestTexts, UrlCarriesThePortUnlessItIsTheDefaultOrGiven)
+TEST(RequestTexts, UrlFromHostSettingPortAndPath)
 {
-    EXPECT_EQ("platform.example/opc.do", ComposePlatformUrl("platform.example", "80", "/opc.do"));
-    EXPECT_EQ("platform.example:8080/opc.do", ComposePlatformUrl("platform.example", "8080", "/opc.do"));
-    EXPECT_EQ("10.0.0.5:443/opc.do", ComposePlatformUrl("10.0.0.5", "443", "/opc.do"));
-    EXPECT_EQ("platform.example/opc.do", ComposePlatformUrl("platform.example", "", "/opc.do"));
-    EXPECT_EQ("platform.example/opc.do", ComposePlatformUrl("platform.example", "x1", "/opc.do"));
-    EXPECT_EQ("platform.example/opc.do", ComposePlatformUrl("platform.example", "70000", "/opc.do"));
-    EXPECT_EQ("platform.example:81/opc.do", ComposePlatformUrl("platform.example", "081", "/opc.do"));
-    // A host with a scheme or a port of its own is taken as it stands.
-    EXPECT_EQ("https://platform.example/opc.do", ComposePlatformUrl("https://platform.example", "8080", "/opc.do"));
-    EXPECT_EQ("platform.example:9000/opc.do", ComposePlatformUrl("platform.example:9000", "8080", "/opc.do"));
+    struct Case {
+        const char *host;
+        const char *port;
+        const char *url;
+    };
+    const Case cases[] = {
+        {"platform.example", "80", "http://platform.example/opc.do"},
+        {"platform.example", "8080", "http://platform.example:8080/opc.do"},
+        {"10.0.0.5", "443", "http://10.0.0.5:443/opc.do"},
+        // Not a port: the scheme's default.
+        {"platform.example", "", "http://platform.example/opc.do"},
+        {"platform.example", "x1", "http://platform.example/opc.do"},
+        {"platform.example", "70000", "http://platform.example/opc.do"},
+        {"platform.example", "081", "http://platform.example:81/opc.do"},
+        // A path of the host's own goes after the port.
+        {"example.com/api", "8443", "http://example.com:8443/api/opc.do"},
+        {"example.com/api/v2", "80", "http://example.com/api/v2/opc.do"},
+        // A scheme of its own: its default port is no port.
+        {"https://platform.example", "80", "https://platform.example/opc.do"},
+        {"https://platform.example", "443", "https://platform.example/opc.do"},
+        {"HTTPS://platform.example/gw", "8443", "https://platform.example:8443/gw/opc.do"},
+        {"http://platform.example", "8080", "http://platform.example:8080/opc.do"},
+        // A port of its own wins over the setting.
+        {"platform.example:9000", "8080", "http://platform.example:9000/opc.do"},
+        {"https://localhost:8443/api", "80", "https://localhost:8443/api/opc.do"},
+        {"[::1]:8080", "80", "http://[::1]:8080/opc.do"},
+        {"[fe80::1]", "8081", "http://[fe80::1]:8081/opc.do"},
+        // What cannot be built is passed on as it stands.
+        {"a b", "8080", "a b/opc.do"},
+        {"ftp://platform.example", "8080", "ftp://platform.example/opc.do"},
+    };
+    for (const Case &item : cases)
+        EXPECT_EQ(item.url, ComposePlatformUrl(item.host, item.port, "/opc.do")) << item.host << " " << item.port;
 }
 
-TEST(RequestTexts, LoggedBodyMasksEveryPasswordField)
+TEST(RequestTexts, HostSettingProblemsInOrder)
 {
-    EXPECT_EQ("reqCode=login&account=demo&password=***", MaskPasswordFields("reqCode=login&account=demo&password=s3cret"));
-    EXPECT_EQ("password=***&x=1", MaskPasswordFields("password=a&x=1"));
-    EXPECT_EQ("reqCode=probe&oldpassword=a", MaskPasswordFields("reqCode=probe&oldpassword=a"));
-    EXPECT_EQ("reqCode=queryDeviceTree&sessionid=AB", MaskPasswordFields("reqCode=queryDeviceTree&sessionid=AB"));
-    EXPECT_EQ("", MaskPasswordFields(""));
+    EXPECT_EQ(HostProblem::kEmpty, ParsePlatformHost("", nullptr));
+    EXPECT_EQ(HostProblem::kBlank, ParsePlatformHost("host :80/", nullptr));
+    EXPECT_EQ(HostProblem::kFinalSlash, ParsePlatformHost("http://host/", nullptr));
+    EXPECT_EQ(HostProblem::kFinalSlash, ParsePlatformHost("/", nullptr));
+    EXPECT_EQ(HostProblem::kPort, ParsePlatformHost("host:", nullptr));
+    EXPECT_EQ(HostProblem::kPort, ParsePlatformHost("host:0", nullptr));
+    EXPECT_EQ(HostProblem::kPort, ParsePlatformHost("host:65536/api", nullptr));
+    EXPECT_EQ(HostProblem::kPort, ParsePlatformHost("host:80:81", nullptr));
+    EXPECT_EQ(HostProblem::kPort, ParsePlatformHost("[::1]:x", nullptr));
+    EXPECT_EQ(HostProblem::kFormat, ParsePlatformHost("ftp://host", nullptr));
+    EXPECT_EQ(HostProblem::kFormat, ParsePlatformHost("https://:8443", nullptr));
+    EXPECT_EQ(HostProblem::kFormat, ParsePlatformHost(":8080", nullptr));
+    EXPECT_EQ(HostProblem::kFormat, ParsePlatformHost("user@host", nullptr));
+    EXPECT_EQ(HostProblem::kFormat, ParsePlatformHost("host/a?b", nullptr));
+    EXPECT_EQ(HostProblem::kFormat, ParsePlatformHost("host\\api", nullptr));
+    EXPECT_EQ(HostProblem::kFormat, ParsePlatformHost("[::1", nullptr));
+    EXPECT_EQ(HostProblem::kFormat, ParsePlatformHost("\xD6\xD0.example", nullptr));
+
+    PlatformHost parts;
+    ASSERT_EQ(HostProblem::kNone, ParsePlatformHost("Https://Platform.example:08443/api/v1", &parts));
+    EXPECT_EQ("https", parts.scheme);
+    EXPECT_EQ("Platform.example", parts.name);
+    EXPECT_EQ("8443", parts.port);
+    EXPECT_EQ("/api/v1", parts.path);
+}
+
+TEST(RequestTexts, LoggedBodyMasksEveryPasswordAndSessionField)
+{
+    EXPECT_EQ("reqCode=login&account=demo&password=***", MaskSecretFields("reqCode=login&account=demo&password=s3cret"));
+    EXPECT_EQ("password=***&x=1", MaskSecretFields("password=a&x=1"));
+    EXPECT_EQ("reqCode=probe&oldpassword=a", MaskSecretFields("reqCode=probe&oldpassword=a"));
+    EXPECT_EQ("reqCode=queryDeviceTree&sessionid=***", MaskSecretFields("reqCode=queryDeviceTree&sessionid=AB"));
+    EXPECT_EQ("reqCode=writeVariantById&sessionid=***&id=D1:V1&value=3",
+              MaskSecretFields("reqCode=writeVariantById&sessionid=9F00&id=D1:V1&value=3"));
+    EXPECT_EQ("", MaskSecretFields(""));
 }
 
 TEST(AccountsList, ParsingTrimsAndDropsEmptyPieces)

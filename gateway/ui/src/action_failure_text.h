@@ -1,7 +1,7 @@
 // action_failure_text.h - what a message box says when a platform action
-// of the dialogs failed: the action's error text, else the platform's own
-// "msg" of a refused request, else the request layer's status text for the
-// kind of failure.
+// of the dialogs failed: the request layer's text for what went wrong
+// (network, time-out, certificate, HTTP status, unreadable reply), else the
+// platform's own "msg" of a refused request, else "请求被拒绝".
 #pragma once
 
 #include <string>

@@ -214,10 +214,14 @@ void CChildView::RebuildDeviceTree()
 {
     m_shownItem = nullptr;
     HTREEITEM first = m_tree.Rebuild();
-    if (first == nullptr)
-        return;
-    m_tree.Select(first);
-    m_tree.EnsureVisible(m_tree.Parent(first));
+    if (first != nullptr) {
+        m_tree.Select(first);
+        m_tree.EnsureVisible(m_tree.Parent(first));
+    } else {
+        m_list.Empty();
+    }
+    // Tree and list show only the data model's current projects now.
+    CManager::GetInstance().ReleaseRetired();
 }
 
 void CChildView::EmptyListAndTree()
@@ -225,7 +229,7 @@ void CChildView::EmptyListAndTree()
     m_shownItem = nullptr;
     m_tree.DeleteAll();
     m_list.Empty();
-    m_shownItem = nullptr;
+    CManager::GetInstance().ReleaseRetired();
 }
 
 void CChildView::RedrawShownDeviceIcon()

@@ -12,6 +12,7 @@
 #include "resource_ids.h"
 #include "settings.h"
 #include "single_instance.h"
+#include "tray_icon.h"
 #include "window_notifications.h"
 
 #include <windows.h>
@@ -106,6 +107,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     frame->StartupContinuation();
 
     const int exitCode = RunMessageLoop(frame->Hwnd());
+    CTrayIcon::Remove(frame->Hwnd());
     OleUninitialize();
     return exitCode;
 }

@@ -4,6 +4,7 @@
 
 #include "about_dialog.h"
 #include "autorun.h"
+#include "busy_cursor.h"
 #include "console_output.h"
 #include "manager.h"
 #include "message_box.h"
@@ -13,6 +14,7 @@
 #include "setting_dialog.h"
 #include "settings.h"
 #include "state_dialog.h"
+#include "status_notifications.h"
 #include "tray_icon.h"
 #include "ui_messages.h"
 
@@ -128,6 +130,13 @@ LRESULT CMainFrame::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_STATUS_TEXT:
         OnStatusText(lParam);
         return 0;
+    case WM_REGISTRATION_DONE:
+        FinishOpcRegistration(m_hwnd, lParam);
+        return 0;
+    case WM_SETCURSOR:
+        if (SetBusyCursor(lParam))
+            return TRUE;
+        break;
     case WM_DESTROY:
         PostQuitMessage(0);
         return 0;
@@ -195,13 +204,17 @@ void CMainFrame::StartupContinuation()
                                                 IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
                                                 GetSystemMetrics(SM_CYSMICON), LR_SHARED));
     SendMessageA(m_hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
+    // The registration check of the start may still run.
+    if (IsOpcRegistrationRunning())
+        PostStatusText(kRegistrationProgressText);
 }
 
 void CMainFrame::OnCommand(int id)
 {
     switch (id) {
     case ID_REGISTER_OPC:
-        RegisterOpcComponent(m_hwnd, true);
+        if (StartOpcRegistration(m_hwnd, true))
+            PostStatusText(kRegistrationProgressText);
         break;
     case ID_EXIT_PROGRAM:
         PostQuitMessage(0);

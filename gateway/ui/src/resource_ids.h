@@ -58,6 +58,7 @@
 // Project selection (311).
 #define IDC_PROJECT_LIST 1001
 #define IDC_SELECT_ALL_PROJECTS 1032
+#define IDC_PROJECT_PROGRESS 1040
 
 // Server settings (316).
 #define IDC_HOST 1021

@@ -1,6 +1,8 @@
 // server_address_check.cpp - host and port checks of the server settings.
 #include "server_address_check.h"
 
+#include "platform_address.h"
+
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -31,13 +33,19 @@ bool ParsePortText(const std::string &text, int &port)
 
 const char *HostCheckMessage(const std::string &host)
 {
-    if (host.empty())
+    switch (ParsePlatformHost(host, nullptr)) {
+    case HostProblem::kNone:
+        return nullptr;
+    case HostProblem::kEmpty:
         return "请输入服务器域名或IP!";
-    if (host.find(' ') != std::string::npos)
+    case HostProblem::kBlank:
         return "服务器域名或IP中不能带有空格!";
-    if (host.find(':') != std::string::npos)
-        return "服务器域名格式错误, 不要带端口!";
-    if (host.back() == '/')
+    case HostProblem::kFinalSlash:
         return "服务器域名末尾不要添加斜杠!";
-    return nullptr;
+    case HostProblem::kPort:
+        return "服务器域名格式错误, 不要带端口!";
+    case HostProblem::kFormat:
+        break;
+    }
+    return "服务器域名格式错误!";
 }

@@ -12,7 +12,10 @@ const int kMaxPort = 65535;
 bool ParsePortText(const std::string &text, int &port);
 
 // The message for the first failing host check, or null when the host is
-// acceptable: empty, a blank anywhere, a ":", a final "/".
+// acceptable. The checks are those of the request URL (ParsePlatformHost),
+// so that the dialog takes exactly the hosts a URL can be built from:
+// empty, a blank anywhere, a final "/", a ":" without a valid port, and
+// anything else a URL's scheme, name or path cannot hold.
 const char *HostCheckMessage(const std::string &host);
 
 // Messages of the port check.

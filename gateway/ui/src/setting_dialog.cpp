@@ -1,5 +1,5 @@
 // setting_dialog.cpp - the server settings dialog and its checks in order:
-// port range, empty host, blank, colon, final slash.
+// port range, then the host checks (server_address_check.h).
 #include "setting_dialog.h"
 
 #include "dialog_owner.h"

@@ -1,7 +1,10 @@
 // state_dialog.cpp - the status panel: its two states, the accounts list,
-// and the manual login that leads into the project selection.
+// and the manual login that leads into the project selection. The login
+// request runs in the background; the panel takes its answer as a message.
 #include "state_dialog.h"
 
+#include "background_task.h"
+#include "busy_cursor.h"
 #include "child_view.h"
 #include "dialog_owner.h"
 #include "gateway_commands.h"
@@ -30,6 +33,14 @@ const COLORREF kLoggedOutFace = RGB(193, 193, 193);
 const COLORREF kLoggedInFace = RGB(90, 216, 120);
 
 CStateDialog *g_statePanel = nullptr;
+
+// The answer to a manual login, with the texts it was made with.
+struct LoginOutcome {
+    std::string userName;
+    std::string password;
+    bool accepted = false;
+    std::string failureText; // empty for a refusal
+};
 
 std::string WindowText(HWND window)
 {
@@ -94,6 +105,9 @@ INT_PTR CStateDialog::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
         else
             ShowLoggedOutState();
         return TRUE;
+    case WM_LOGIN_DONE:
+        OnLoginDone(lParam);
+        return TRUE;
     case WM_CTLCOLORDLG:
     case WM_CTLCOLORSTATIC:
         return StyleDialogColours(message, wParam);
@@ -105,7 +119,7 @@ INT_PTR CStateDialog::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
 void CStateDialog::OnInitDialog()
 {
     // The first thing of every start; it may end the program.
-    CheckOpcRegistration(nullptr);
+    CheckOpcRegistration(m_commands.MainWindow());
 
     HINSTANCE instance = GetModuleHandleA(nullptr);
     m_loggedInPicture = LoadPngResource(instance, IDB_LOGGED_IN);
@@ -169,7 +183,8 @@ void CStateDialog::RequestLoggedOut()
 
 void CStateDialog::ShowLoggedOutState()
 {
-    EnableWindow(GetDlgItem(m_dialog, IDC_LOGIN), TRUE);
+    // A login under way keeps its button disabled until it is answered.
+    EnableWindow(GetDlgItem(m_dialog, IDC_LOGIN), m_loginPending ? FALSE : TRUE);
     EnableWindow(GetDlgItem(m_dialog, IDC_LOGOUT), FALSE);
     EnableWindow(GetDlgItem(m_dialog, IDC_USER_NAME), TRUE);
     SendDlgItemMessageA(m_dialog, IDC_PASSWORD, EM_SETREADONLY, FALSE, 0);
@@ -195,7 +210,10 @@ void CStateDialog::ShowLoggedInState()
 
 void CStateDialog::RefreshDescription()
 {
-    m_statusButton.SetDescription(m_loginTime != 0 ? "通讯正常" : "请输入帐号密码登录平台");
+    if (m_loginPending)
+        m_statusButton.SetDescription("正在登录云平台");
+    else
+        m_statusButton.SetDescription(m_loginTime != 0 ? "通讯正常" : "请输入帐号密码登录平台");
     m_statusButton.Invalidate();
 }
 
@@ -235,6 +253,9 @@ void CStateDialog::SetPassword(const std::string &text)
 
 void CStateDialog::ManualLogin()
 {
+    // One login at a time.
+    if (m_loginPending)
+        return;
     TransferFromControls();
     HWND owner = m_commands.MainWindow();
     if (m_userName.empty() || m_password.empty()) {
@@ -244,15 +265,42 @@ void CStateDialog::ManualLogin()
     CManager &manager = CManager::GetInstance();
     manager.SetRunning(false);
     PostStatusText("操作已被停止");
-    Sleep(kLoginPauseMs);
 
-    CLoginAction login(m_userName, m_password);
-    if (!login.Request()) {
-        const std::string error = login.ErrorText();
-        ShowMessage(owner, error.empty() ? "账号或密码错误！" : error.c_str());
+    m_loginPending = true;
+    EnableWindow(GetDlgItem(m_dialog, IDC_LOGIN), FALSE);
+    RefreshDescription();
+    BeginBusy();
+    const std::string userName = m_userName;
+    const std::string password = m_password;
+    StartBackgroundTask<LoginOutcome>(m_dialog, WM_LOGIN_DONE, [userName, password] {
+        // The polling worker sees the stop before the login goes out.
+        Sleep(kLoginPauseMs);
+        CLoginAction login(userName, password);
+        LoginOutcome outcome;
+        outcome.userName = userName;
+        outcome.password = password;
+        outcome.accepted = login.Request();
+        outcome.failureText = login.ErrorText();
+        return outcome;
+    });
+}
+
+void CStateDialog::OnLoginDone(LPARAM lParam)
+{
+    const std::unique_ptr<LoginOutcome> outcome = TakeTaskResult<LoginOutcome>(lParam);
+    m_loginPending = false;
+    RefreshDescription();
+    EndBusy();
+    HWND owner = m_commands.MainWindow();
+    if (!outcome->accepted) {
+        EnableWindow(GetDlgItem(m_dialog, IDC_LOGIN), m_loginTime == 0 ? TRUE : FALSE);
+        ShowMessage(owner, outcome->failureText.empty() ? "账号或密码错误！" : outcome->failureText.c_str());
         return;
     }
-
+    // The texts of the accepted login are the ones the credential store
+    // keeps, whatever was picked in the boxes meanwhile.
+    m_userName = outcome->userName;
+    m_password = outcome->password;
     CSettings().AddAccount(m_userName);
     FillUserNameList();
     m_view.EmptyListAndTree();

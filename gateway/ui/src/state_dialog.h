@@ -1,7 +1,8 @@
 // state_dialog.h - CStateDialog, the login and status panel in the top-left
 // corner of the main view: the status button, user name, password, "登录"
 // and "注销". The panel keeps the user name and password of the last manual
-// login (or of the start) and the login time.
+// login (or of the start) and the login time. A manual login runs in the
+// background; the panel stays usable and takes one login at a time.
 #pragma once
 
 #include "png_resource.h"
@@ -53,6 +54,7 @@ private:
     void TransferToControls();
     void TransferFromControls();
     void ManualLogin();
+    void OnLoginDone(LPARAM lParam);
 
     IGatewayCommands &m_commands;
     CChildView &m_view;
@@ -63,4 +65,5 @@ private:
     std::string m_userName;
     std::string m_password;
     std::int64_t m_loginTime = 0; // seconds since 1970; 0 when not logged in
+    bool m_loginPending = false;  // a manual login waits for its answer
 };

@@ -34,6 +34,16 @@ bool CTrayIcon::Add(HWND owner)
     return Notify(NIM_ADD, owner);
 }
 
+void CTrayIcon::Remove(HWND owner)
+{
+    NOTIFYICONDATAA data;
+    ZeroMemory(&data, sizeof(data));
+    data.cbSize = sizeof(data);
+    data.hWnd = owner;
+    data.uID = kTrayIconId;
+    Shell_NotifyIconA(NIM_DELETE, &data);
+}
+
 void CTrayIcon::ShowMenu(HWND owner)
 {
     POINT cursor;

@@ -9,6 +9,8 @@ public:
     // Adds the icon; when it is there already nothing changes. Also after
     // the taskbar was re-created, which drops every icon.
     static bool Add(HWND owner);
+    // Takes the icon away; at the end of the program.
+    static void Remove(HWND owner);
     // The popup menu of the icon (menu 312, first submenu) at the cursor.
     static void ShowMenu(HWND owner);
 };

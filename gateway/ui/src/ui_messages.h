@@ -16,5 +16,16 @@ const UINT WM_REFRESH_VALUES = 0x22B9;
 // whichever thread makes them.
 const UINT WM_SHOW_LOGIN_STATE = WM_APP + 0x101;
 
+// Results of background work (background_task.h), each with lParam the
+// result object the receiver takes over.
+// To the status panel: the manual login has been answered.
+const UINT WM_LOGIN_DONE = WM_APP + 0x102;
+// To the project selection: the project list, or the loading of the chosen
+// projects' variables, has been answered.
+const UINT WM_PROJECTS_LOADED = WM_APP + 0x103;
+const UINT WM_VARIABLES_LOADED = WM_APP + 0x104;
+// To the main window: the OPC component registration run has ended.
+const UINT WM_REGISTRATION_DONE = WM_APP + 0x105;
+
 // Id of the notification-area icon.
 const UINT kTrayIconId = 128;

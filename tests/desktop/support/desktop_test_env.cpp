@@ -100,6 +100,22 @@ void DesktopTest::ExpectMessage(const CLumaretRun &run, const std::string &text,
     EXPECT_TRUE(gui::AnswerMessageBox(box, answer));
 }
 
+void DesktopTest::ExpectMessageWithNumber(const CLumaretRun &run, const std::string &prefix, DWORD timeoutMs)
+{
+    const gui::MessageBoxInfo box = gui::WaitForMessageBox(run.ProcessId(), timeoutMs);
+    ASSERT_NE(nullptr, box.window) << "no message box, expected: " << prefix;
+    const std::string number = box.text.compare(0, prefix.size(), prefix) == 0 ? box.text.substr(prefix.size()) : "";
+    EXPECT_TRUE(!number.empty() && number.find_first_not_of("0123456789") == std::string::npos)
+        << box.text << " / expected: " << prefix << "<number>";
+    EXPECT_TRUE(gui::AnswerMessageBox(box, IDOK));
+}
+
+bool DesktopTest::Answers(HWND window)
+{
+    DWORD_PTR result = 0;
+    return SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, 2000, &result) != 0;
+}
+
 bool DesktopTest::WaitForText(HWND window, const std::string &expected, DWORD timeoutMs)
 {
     return WaitUntil([&] { return gui::Text(window) == expected; }, timeoutMs);

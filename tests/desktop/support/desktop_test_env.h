@@ -23,6 +23,7 @@ const int kStatusButton = 1017;
 const int kUserName = 1018;
 const int kProjectList = 1001;
 const int kSelectAllProjects = 1032;
+const int kProjectProgress = 1040;
 const int kHost = 1021;
 const int kPort = 1022;
 const int kSearch = 1026;
@@ -58,6 +59,12 @@ protected:
     // Expects a message box of the process with this text (and caption), answers it.
     void ExpectMessage(const CLumaretRun &run, const std::string &text, int answer = IDOK,
                        const char *caption = "Lumaret");
+    // The same for a text of the prefix followed by a decimal number (an
+    // elapsed time); answers with OK.
+    void ExpectMessageWithNumber(const CLumaretRun &run, const std::string &prefix,
+                                 DWORD timeoutMs = kDefaultWaitMs);
+    // The window's thread takes a message within two seconds (WM_NULL).
+    static bool Answers(HWND window);
     // Waits until a control's text (WM_GETTEXT) is the expected one.
     static bool WaitForText(HWND window, const std::string &expected, DWORD timeoutMs = kDefaultWaitMs);
 };
