@@ -27,6 +27,9 @@ CTstData::CTstData()
 {
     m_client.m_onSnapshot = [this](std::vector<CVariant> &records) { OnSnapshot(records); };
     m_client.m_onStale = [this] { OnStale(); };
+    // Only what the items need is kept: the record list of 100,000
+    // variables stays small.
+    m_client.m_fields = SegmentFields::kPublished;
     std::thread([this] { m_client.ThreadClient(); }).detach();
 }
 

@@ -24,6 +24,8 @@ public:
     std::function<void(std::vector<CVariant> &records)> m_onSnapshot;
     // Called on the reader thread when the writer is taken as gone.
     std::function<void()> m_onStale;
+    // What is kept of each record (set before ThreadClient).
+    SegmentFields m_fields = SegmentFields::kAll;
 
     ContentInfo WriteContent(boost::archive::binary_oarchive &archive) override;
     bool ReadContent(const char *data, std::size_t size) override;

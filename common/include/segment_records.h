@@ -33,4 +33,10 @@ void SaveSegmentRecord(boost::archive::binary_oarchive &archive, const CVariant 
 // and the count are checked against the bytes left before anything is
 // allocated. False for anything that is not a complete snapshot: records
 // are then unspecified and must not be used.
-bool LoadSegmentRecords(const char *data, std::size_t size, std::vector<CVariant> &records);
+// What a loader keeps of each record: every field, or only what a reader
+// publishes (item ID, value, validity, type code, quality, time stamp; the
+// other texts are checked and skipped, and stay empty).
+enum class SegmentFields { kAll, kPublished };
+
+bool LoadSegmentRecords(const char *data, std::size_t size, std::vector<CVariant> &records,
+                        SegmentFields fields = SegmentFields::kAll);

@@ -67,6 +67,16 @@ public:
         return true;
     }
 
+    // A text whose bytes are not needed: checked and passed over.
+    bool SkipText()
+    {
+        std::size_t length = 0;
+        if (!Read(length) || length > Remaining())
+            return false;
+        m_stream.pubseekoff(static_cast<std::streamoff>(length), std::ios_base::cur, std::ios_base::in);
+        return true;
+    }
+
 private:
     boost::archive::binary_iarchive &m_archive;
     std::streambuf &m_stream;
@@ -85,11 +95,12 @@ bool StartsWithArchiveSignature(const char *data, std::size_t size)
            std::memcmp(data + sizeof(length), kArchiveSignature, kSignatureLength) == 0;
 }
 
-bool ReadRecord(CBoundedReader &reader, CVariant &record)
+bool ReadRecord(CBoundedReader &reader, CVariant &record, SegmentFields fields)
 {
-    return reader.ReadText(record.key) && reader.ReadText(record.variantId) &&
-           reader.ReadText(record.itemId) && reader.ReadText(record.name) &&
-           reader.ReadText(record.typeName) && reader.ReadText(record.value) &&
+    const bool all = fields == SegmentFields::kAll;
+    const auto other = [&](std::string &text) { return all ? reader.ReadText(text) : reader.SkipText(); };
+    return other(record.key) && other(record.variantId) && reader.ReadText(record.itemId) && other(record.name) &&
+           other(record.typeName) && reader.ReadText(record.value) &&
            reader.ReadFlag(record.valid) && reader.Read(record.typeCode) &&
            reader.ReadFlag(record.selected) && reader.Read(record.quality) &&
            reader.Read(record.timestamp);
@@ -106,7 +117,7 @@ void SaveSegmentRecord(boost::archive::binary_oarchive &archive, const CVariant 
             << record.timestamp;
 }
 
-bool LoadSegmentRecords(const char *data, std::size_t size, std::vector<CVariant> &records)
+bool LoadSegmentRecords(const char *data, std::size_t size, std::vector<CVariant> &records, SegmentFields fields)
 {
     if (data == nullptr || !StartsWithArchiveSignature(data, size))
         return false;
@@ -120,7 +131,7 @@ bool LoadSegmentRecords(const char *data, std::size_t size, std::vector<CVariant
             return false;
         records.resize(static_cast<std::size_t>(count));
         for (CVariant &record : records) {
-            if (!ReadRecord(reader, record))
+            if (!ReadRecord(reader, record, fields))
                 return false;
             record.changed = false;
         }

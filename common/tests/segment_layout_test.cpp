@@ -127,6 +127,16 @@ TEST_F(SegmentLayout, HeaderNamesTheDataMappingOfTheSnapshot)
     const std::string expected = Uint32(1) + WorkedExampleFields();
     EXPECT_EQ(expected, data.substr(kArchiveHeaderSize));
     EXPECT_EQ(kArchiveHeaderSize + expected.size(), m_server.LastSnapshotSize());
+
+    // A reader that keeps only what it publishes.
+    std::vector<CVariant> published;
+    ASSERT_TRUE(LoadSegmentRecords(data.data(), data.size(), published, SegmentFields::kPublished));
+    ASSERT_EQ(1u, published.size());
+    EXPECT_EQ("P.D.T", published[0].itemId);
+    EXPECT_EQ("7", published[0].value);
+    EXPECT_EQ(kQualityGood, published[0].quality);
+    EXPECT_EQ(0x01DB000000000001ULL, published[0].timestamp);
+    EXPECT_TRUE(published[0].key.empty() && published[0].name.empty() && published[0].typeName.empty());
 }
 
 // Unchanged content costs the heartbeat only; changed content is a new
