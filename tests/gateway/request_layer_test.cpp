@@ -233,13 +233,17 @@ TEST_F(RequestLayer, SlowReplyEndsAfterTheTransferTimeOut)
     EXPECT_GE(std::stoi(match[1]), 900);
 }
 
-TEST_F(RequestLayer, HandlerExceptionLeavesTheOutcomeToSuccess)
+// A handler that cannot take the reply (it throws) fails an accepted
+// request with the parse failure text.
+TEST_F(RequestLayer, HandlerExceptionFailsTheRequestAsAMalformedReply)
 {
     ASSERT_TRUE(platform.Canned("probe", "{\"success\":true}"));
     CProbeRequest accepted;
     accepted.throwInResponse = true;
-    EXPECT_TRUE(accepted.Request());
+    EXPECT_FALSE(accepted.Request());
+    EXPECT_TRUE(accepted.Malformed());
     EXPECT_EQ(1, accepted.responses);
+    EXPECT_EQ(1, notes.Count("解析数据异常"));
 
     ASSERT_TRUE(platform.Canned("probe", "{\"success\":false}"));
     CProbeRequest refused;
