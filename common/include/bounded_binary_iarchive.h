@@ -8,7 +8,9 @@
 //   - a pointer's class id against the class the program loads there (the
 //     plain archive indexes its class table with it unchecked);
 //   - a pointer's reference to an earlier object: it must be a complete
-//     object of the same class, itself loaded through a pointer.
+//     object of the same class, itself loaded through a pointer;
+//   - a class's tracking flag: 0 or 1 (the plain archive copies the byte
+//     into a bool).
 // A violation throws boost::archive::archive_exception, as any other
 // unreadable input does.
 #pragma once
@@ -80,6 +82,7 @@ protected:
     void load_override(boost::serialization::collection_size_type &t);
     void load_override(boost::archive::class_id_type &t);
     void load_override(boost::archive::object_id_type &t);
+    void load_override(boost::archive::tracking_type &t);
 
 private:
     // An object that the archive gave an object id.

@@ -69,6 +69,16 @@ void CBoundedBinaryIArchive::load_override(boost::serialization::collection_size
         Refuse(archive_exception::input_stream_error);
 }
 
+void CBoundedBinaryIArchive::load_override(boost::archive::tracking_type &t)
+{
+    // One byte in every archive version, saved as 0 or 1.
+    unsigned char flag = 0;
+    load(flag);
+    if (flag > 1)
+        Refuse(archive_exception::input_stream_error);
+    t = boost::archive::tracking_type(flag == 1);
+}
+
 int CBoundedBinaryIArchive::ClassIdOf(const basic_iserializer *serializer)
 {
     const auto known = m_classIds.find(serializer);
