@@ -74,6 +74,17 @@ echo "=== fuzz: done after $(elapsed)"
 total_passed=0
 total_failed=0
 failed_names=()
+# One part's summary line and its counts in the totals; the names of its
+# failed tests come on the standard input.
+tally() {
+  local label=$1 n_passed=$2 n_failed=$3 name
+  echo "=== $label: $n_passed passed, $n_failed failed"
+  total_passed=$((total_passed + n_passed))
+  total_failed=$((total_failed + n_failed))
+  while IFS= read -r name; do
+    [ -n "$name" ] && failed_names+=("$label: $name")
+  done
+}
 for arch in i686 x86_64; do
   log_file="$ROOT/build/$arch-tests.log"
   [ -f "$log_file" ] || continue
@@ -84,26 +95,14 @@ for arch in i686 x86_64; do
   fi
   n_failed=$(printf '%s\n' "$summary" | sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\1/')
   n_total=$(printf '%s\n' "$summary" | sed -E 's/.* failed out of ([0-9]+).*/\1/')
-  n_passed=$((n_total - n_failed))
-  echo "=== $arch: $n_passed passed, $n_failed failed"
-  total_passed=$((total_passed + n_passed))
-  total_failed=$((total_failed + n_failed))
-  while IFS= read -r name; do
-    [ -n "$name" ] && failed_names+=("$arch: $name")
-  done < <(sed -n '/The following tests FAILED:/,$p' "$log_file" | sed -n -E 's/^[[:space:]]*[0-9]+ - ([^ ]+) .*/\1/p')
+  tally "$arch" $((n_total - n_failed)) "$n_failed" < <(sed -n '/The following tests FAILED:/,$p' "$log_file" | sed -n -E 's/^[[:space:]]*[0-9]+ - ([^ ]+) .*/\1/p')
 done
 fuzz_summary=$(grep -E '^=== fuzz: [0-9]+ passed, [0-9]+ failed' "$ROOT/build/fuzz-tests.log" | tail -n 1)
 if [ -z "$fuzz_summary" ]; then
   echo "=== fuzz: no summary (the pass did not finish)"
 else
-  n_passed=$(printf '%s\n' "$fuzz_summary" | sed -E 's/.* ([0-9]+) passed.*/\1/')
-  n_failed=$(printf '%s\n' "$fuzz_summary" | sed -E 's/.* ([0-9]+) failed.*/\1/')
-  echo "=== fuzz: $n_passed passed, $n_failed failed"
-  total_passed=$((total_passed + n_passed))
-  total_failed=$((total_failed + n_failed))
-  while IFS= read -r name; do
-    [ -n "$name" ] && failed_names+=("fuzz: $name")
-  done < <(sed -n -E 's/^([a-z_]+_fuzz) .* FAILED$/\1/p' "$ROOT/build/fuzz-tests.log")
+  tally fuzz "$(printf '%s\n' "$fuzz_summary" | sed -E 's/.* ([0-9]+) passed.*/\1/')" \
+    "$(printf '%s\n' "$fuzz_summary" | sed -E 's/.* ([0-9]+) failed.*/\1/')" < <(sed -n -E 's/^([a-z_]+_fuzz) .* FAILED$/\1/p' "$ROOT/build/fuzz-tests.log")
 fi
 echo "=== overall: $total_passed passed, $total_failed failed"
 

@@ -185,6 +185,21 @@ TEST_F(RequestLayer, NonJsonReplyIsPrintedAndShowsParseFailure)
     EXPECT_EQ((std::vector<std::string>{"解析数据异常", ""}), notes.Texts());
 }
 
+// JSON nested deeper than the reader takes (it throws past 1000 levels) is
+// a reply that is not JSON, not the end of the program.
+TEST_F(RequestLayer, ReplyNestedTooDeepIsAParseFailure)
+{
+    const std::string deep = "{\"success\":true,\"variants\":" + std::string(1001, '[') + std::string(1001, ']') + "}";
+    ASSERT_TRUE(platform.Canned("probe", deep));
+    CProbeRequest probe;
+    CStdoutCapture output;
+    EXPECT_FALSE(probe.Request());
+    output.Finish();
+    EXPECT_FALSE(probe.Parsed());
+    EXPECT_EQ(0, probe.responses);
+    EXPECT_EQ((std::vector<std::string>{"解析数据异常", ""}), notes.Texts());
+}
+
 TEST_F(RequestLayer, HttpStatusIsNotExamined)
 {
     ASSERT_TRUE(platform.Control("{\"http500\": {\"body\": \"<h1>HTTP Status 500</h1>\", \"count\": 1}}"));

@@ -14,7 +14,8 @@
 // A reply text (UTF-8) in the program's code page.
 typedef std::string (*ReplyTextConversion)(const std::string &utf8);
 
-// The reply body as JSON; false when it is empty or not JSON.
+// The reply body as JSON; false when it is empty or not JSON (arrays and
+// objects nested more than 1000 deep included).
 bool ParseReplyBody(const std::string &body, Json::Value &root);
 
 // The "success" member: true, or a number other than 0; null or missing is

@@ -67,7 +67,14 @@ bool ParseReplyBody(const std::string &body, Json::Value &root)
     Json::CharReaderBuilder builder;
     const std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
     std::string errors;
-    return reader->parse(body.data(), body.data() + body.size(), &root, &errors);
+    try {
+        return reader->parse(body.data(), body.data() + body.size(), &root, &errors);
+    } catch (const std::exception &) {
+        // Nesting deeper than the reader's limit (1000) throws instead of
+        // failing the parse.
+        root = Json::Value();
+        return false;
+    }
 }
 
 bool ReadReplySuccess(const Json::Value &root, bool &success)
@@ -100,33 +107,12 @@ bool WalkLoginReply(const Json::Value &root, ReplyTextConversion convert, LoginR
            ReadReplyText(root, "deptid", convert, reply.deptId);
 }
 
-bool WalkDeviceTreeReply(const Json::Value &root, ReplyTextConversion convert, std::vector<ReplyProject> &projects)
-{
-    if (!HasMembers(root))
-        return false;
-    const Json::Value &projectList = root["projectList"];
-    if (!IndexableList(projectList))
-        return false;
-    for (Json::ArrayIndex p = 0; p < projectList.size(); ++p) {
-        const Json::Value &element = projectList[p];
-        ReplyProject project;
-        if (!ReadProjectNames(element, convert, project))
-            return false;
-        const Json::Value &deviceList = element["deviceList"];
-        if (deviceList.isArray()) {
-            for (Json::ArrayIndex d = 0; d < deviceList.size(); ++d) {
-                ReplyDevice device;
-                if (!ReadDevice(deviceList[d], convert, device))
-                    return false;
-                project.devices.push_back(std::move(device));
-            }
-        }
-        projects.push_back(std::move(project));
-    }
-    return true;
-}
+namespace {
 
-bool WalkVariantTreeReply(const Json::Value &root, ReplyTextConversion convert, std::vector<ReplyProject> &projects)
+// "projectList" with its devices; with their variables for the variable
+// tree. The device tree takes a "deviceList" that is not an array as none.
+bool WalkProjectList(const Json::Value &root, ReplyTextConversion convert, bool withVariables,
+                     std::vector<ReplyProject> &projects)
 {
     if (!HasMembers(root))
         return false;
@@ -139,19 +125,35 @@ bool WalkVariantTreeReply(const Json::Value &root, ReplyTextConversion convert, 
         if (!ReadProjectNames(element, convert, project))
             return false;
         const Json::Value &deviceList = element["deviceList"];
-        if (!IndexableList(deviceList))
-            return false;
+        if (withVariables ? !IndexableList(deviceList) : !deviceList.isArray()) {
+            if (withVariables)
+                return false;
+            projects.push_back(std::move(project));
+            continue;
+        }
         for (Json::ArrayIndex d = 0; d < deviceList.size(); ++d) {
             const Json::Value &deviceElement = deviceList[d];
             ReplyDevice device;
             if (!ReadDevice(deviceElement, convert, device) ||
-                !ReadVariables(deviceElement["variantList"], convert, device.variables))
+                (withVariables && !ReadVariables(deviceElement["variantList"], convert, device.variables)))
                 return false;
             project.devices.push_back(std::move(device));
         }
         projects.push_back(std::move(project));
     }
     return true;
+}
+
+} // namespace
+
+bool WalkDeviceTreeReply(const Json::Value &root, ReplyTextConversion convert, std::vector<ReplyProject> &projects)
+{
+    return WalkProjectList(root, convert, false, projects);
+}
+
+bool WalkVariantTreeReply(const Json::Value &root, ReplyTextConversion convert, std::vector<ReplyProject> &projects)
+{
+    return WalkProjectList(root, convert, true, projects);
 }
 
 bool WalkValueReply(const Json::Value &root, ReplyTextConversion convert, std::vector<ReplyValue> &values)

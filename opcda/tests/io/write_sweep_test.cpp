@@ -240,6 +240,7 @@ protected:
     // its value has once its reference is removed.
     void ExpectAtTheHost(const std::vector<HRESULT> &results)
     {
+        ASSERT_EQ(values.size(), results.size());
         std::vector<std::string> expected;
         for (std::size_t i = 0; i < results.size(); ++i) {
             EXPECT_EQ(S_OK, results[i]) << values[i].name;
@@ -251,6 +252,17 @@ protected:
         ASSERT_EQ(S_OK, server->GetStatus(&status)) << "the server answers after the sweep";
         CoTaskMemFree(status->szVendorInfo);
         CoTaskMemFree(status);
+    }
+
+    // The per-item results of a synchronous call, which must have run.
+    std::vector<HRESULT> Results(HRESULT hr, HRESULT *errors)
+    {
+        EXPECT_TRUE(hr == S_OK || hr == S_FALSE) << std::hex << hr;
+        std::vector<HRESULT> results;
+        if (errors != nullptr)
+            results.assign(errors, errors + values.size());
+        CoTaskMemFree(errors);
+        return results;
     }
 
     // Results of an asynchronous request: accepted at the call, then the
@@ -295,10 +307,7 @@ TEST_F(WriteSweep, SynchronousWrite)
     ASSERT_TRUE(io);
     HRESULT *errors = nullptr;
     const HRESULT hr = io->Write(static_cast<DWORD>(values.size()), handles.data(), variants.data(), &errors);
-    ASSERT_TRUE(hr == S_OK || hr == S_FALSE) << std::hex << hr;
-    std::vector<HRESULT> results(errors, errors + values.size());
-    CoTaskMemFree(errors);
-    ExpectAtTheHost(results);
+    ExpectAtTheHost(Results(hr, errors));
 }
 
 TEST_F(WriteSweep, SynchronousWriteVqt)
@@ -308,10 +317,7 @@ TEST_F(WriteSweep, SynchronousWriteVqt)
     std::vector<OPCITEMVQT> vqts = Vqts(true);
     HRESULT *errors = nullptr;
     const HRESULT hr = io->WriteVQT(static_cast<DWORD>(values.size()), handles.data(), vqts.data(), &errors);
-    ASSERT_TRUE(hr == S_OK || hr == S_FALSE) << std::hex << hr;
-    std::vector<HRESULT> results(errors, errors + values.size());
-    CoTaskMemFree(errors);
-    ExpectAtTheHost(results);
+    ExpectAtTheHost(Results(hr, errors));
 }
 
 TEST_F(WriteSweep, ServerWriteVqtByItemId)
@@ -323,10 +329,7 @@ TEST_F(WriteSweep, ServerWriteVqtByItemId)
     std::vector<LPCWSTR> ids(values.size(), id.c_str());
     HRESULT *errors = nullptr;
     const HRESULT hr = io->WriteVQT(static_cast<DWORD>(values.size()), ids.data(), vqts.data(), &errors);
-    ASSERT_TRUE(hr == S_OK || hr == S_FALSE) << std::hex << hr;
-    std::vector<HRESULT> results(errors, errors + values.size());
-    CoTaskMemFree(errors);
-    ExpectAtTheHost(results);
+    ExpectAtTheHost(Results(hr, errors));
 }
 
 TEST_F(WriteSweep, AsynchronousWriteAndWriteVqt)
