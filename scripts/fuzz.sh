@@ -66,6 +66,7 @@ for target in "${TARGETS[@]}"; do
   [ "$MODE" = ci ] && rm -rf "$work"
 
   execs=$(sed -n -E 's/^stat::number_of_executed_units: *([0-9]+).*/\1/p' "$log" | tail -n 1)
+  speed=$(sed -n -E 's/^stat::average_exec_per_sec: *([0-9]+).*/\1/p' "$log" | tail -n 1)
   rss=$(sed -n -E 's/^stat::peak_rss_mb: *([0-9]+).*/\1/p' "$log" | tail -n 1)
   cov=$(grep -o -E 'cov: [0-9]+ ft: [0-9]+' "$log" | tail -n 1)
   [ -n "$execs" ] || execs=$(grep -o -E '^Done [0-9]+ runs' "$log" | tail -n 1 | grep -o -E '[0-9]+')
@@ -82,12 +83,12 @@ for target in "${TARGETS[@]}"; do
     failed=$((failed + 1))
     grep -E -m 5 'ERROR|runtime error|SUMMARY|out-of-memory|malloc' "$log"
   fi
-  rows+=("$(printf '%-22s %12s %11s %-22s %8s %8s' "$target" "${execs:-?}" "${rss:-?} MB" "${cov:-?}" "$crashes" \
+  rows+=("$(printf '%-22s %12s %8s %11s %-22s %8s %8s' "$target" "${execs:-?}" "${speed:-?}" "${rss:-?} MB" "${cov:-?}" "$crashes" \
     "$([ "$rc" -eq 0 ] && echo ok || echo FAILED)")")
 done
 
 echo "=== fuzz: $([ "$MODE" = time ] && echo "$AMOUNT s" || echo "$AMOUNT runs") per target"
-printf '%-22s %12s %11s %-22s %8s %8s\n' target executions "peak RSS" coverage crashes result
+printf '%-22s %12s %8s %11s %-22s %8s %8s\n' target executions exec/s "peak RSS" coverage crashes result
 for row in "${rows[@]}"; do echo "$row"; done
 echo "=== fuzz: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]
