@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The whole test suite from a fresh Debian 12 machine: installs what the build
 # needs (scripts/setup.sh, stamped), builds the i686 and x86_64 trees and runs
-# every test of both under Wine, each tree in its own throw-away prefix.
+# every test of both under Wine, each tree in its own throw-away prefix; then
+# the short fuzz pass (scripts/fuzz.sh --ci: every native fuzz target for a
+# fixed number of executions on its seeds, regression inputs included).
 #   scripts/test.sh [ctest arguments...]
 # The tests mostly wait (COM activations, timers, a GUI), so the x86_64 tree
 # is built, at a lower priority, while the i686 tests run; the two test runs
@@ -62,11 +64,27 @@ if [ "$x86_64_built" = 1 ]; then
   run_tests x86_64 "$@" || failed+=("x86_64 tests")
 fi
 
-# One summary line per architecture and overall from the CTest logs, then
-# every failed test by name.
+echo "=== fuzz: short pass"
+"$ROOT/scripts/fuzz.sh" --ci >"$ROOT/build/fuzz-tests.log" 2>&1 || failed+=("fuzz pass")
+cat "$ROOT/build/fuzz-tests.log"
+echo "=== fuzz: done after $(elapsed)"
+
+# One summary line per architecture, the fuzz pass and overall from the
+# logs, then every failed test by name.
 total_passed=0
 total_failed=0
 failed_names=()
+# One part's summary line and its counts in the totals; the names of its
+# failed tests come on the standard input.
+tally() {
+  local label=$1 n_passed=$2 n_failed=$3 name
+  echo "=== $label: $n_passed passed, $n_failed failed"
+  total_passed=$((total_passed + n_passed))
+  total_failed=$((total_failed + n_failed))
+  while IFS= read -r name; do
+    [ -n "$name" ] && failed_names+=("$label: $name")
+  done
+}
 for arch in i686 x86_64; do
   log_file="$ROOT/build/$arch-tests.log"
   [ -f "$log_file" ] || continue
@@ -77,14 +95,15 @@ for arch in i686 x86_64; do
   fi
   n_failed=$(printf '%s\n' "$summary" | sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\1/')
   n_total=$(printf '%s\n' "$summary" | sed -E 's/.* failed out of ([0-9]+).*/\1/')
-  n_passed=$((n_total - n_failed))
-  echo "=== $arch: $n_passed passed, $n_failed failed"
-  total_passed=$((total_passed + n_passed))
-  total_failed=$((total_failed + n_failed))
-  while IFS= read -r name; do
-    [ -n "$name" ] && failed_names+=("$arch: $name")
-  done < <(sed -n '/The following tests FAILED:/,$p' "$log_file" | sed -n -E 's/^[[:space:]]*[0-9]+ - ([^ ]+) .*/\1/p')
+  tally "$arch" $((n_total - n_failed)) "$n_failed" < <(sed -n '/The following tests FAILED:/,$p' "$log_file" | sed -n -E 's/^[[:space:]]*[0-9]+ - ([^ ]+) .*/\1/p')
 done
+fuzz_summary=$(grep -E '^=== fuzz: [0-9]+ passed, [0-9]+ failed' "$ROOT/build/fuzz-tests.log" | tail -n 1)
+if [ -z "$fuzz_summary" ]; then
+  echo "=== fuzz: no summary (the pass did not finish)"
+else
+  tally fuzz "$(printf '%s\n' "$fuzz_summary" | sed -E 's/.* ([0-9]+) passed.*/\1/')" \
+    "$(printf '%s\n' "$fuzz_summary" | sed -E 's/.* ([0-9]+) failed.*/\1/')" < <(sed -n -E 's/^([a-z_]+_fuzz) .* FAILED$/\1/p' "$ROOT/build/fuzz-tests.log")
+fi
 echo "=== overall: $total_passed passed, $total_failed failed"
 
 echo "=== finished after $(elapsed)"
@@ -93,4 +112,4 @@ if [ ${#failed[@]} -gt 0 ] || [ ${#failed_names[@]} -gt 0 ]; then
   [ ${#failed[@]} -eq 0 ] || echo "FAILED: ${failed[*]}" >&2
   exit 1
 fi
-echo "all tests passed (i686, x86_64)"
+echo "all tests passed (i686, x86_64, fuzz)"

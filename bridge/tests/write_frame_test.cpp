@@ -95,3 +95,20 @@ TEST(WriteFrame, AnnouncedLengthLongerThanWhatArrivedWaits)
     ASSERT_TRUE(decoder.Next(frame));
     EXPECT_EQ("1234", frame.value);
 }
+
+TEST(WriteFrame, FramesNoPublishedItemCanSendAreDroppedAndCounted)
+{
+    CWriteFrameDecoder decoder;
+    const std::string bytes = EncodeWriteFrame("", "1") + EncodeWriteFrame(std::string(80, 'a'), "1") +
+                              EncodeWriteFrame(std::string("a\0b", 3), "1") +
+                              EncodeWriteFrame("a.b", std::string("1\0" "2", 3)) +
+                              EncodeWriteFrame(std::string(79, 'c'), "7");
+    decoder.Append(bytes.data(), bytes.size());
+    std::vector<WriteFrame> frames = Drain(decoder);
+    ASSERT_EQ(1u, frames.size());
+    EXPECT_EQ(std::string(79, 'c'), frames[0].itemId);
+    EXPECT_EQ("7", frames[0].value);
+    EXPECT_EQ(4u, decoder.DroppedFrames());
+    EXPECT_EQ(0u, decoder.DroppedBytes());
+    EXPECT_EQ(0u, decoder.Pending());
+}

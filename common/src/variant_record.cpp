@@ -1,8 +1,10 @@
 // variant_record.cpp - archive form of CVariant, instantiated for the binary
-// archives that the project file and the shared segment use.
+// archives that the project file and the shared segment use, and for the
+// bounded input archive that reads them from bytes another program wrote.
 #include "variant_record.h"
 
 #include "archive_flag.h"
+#include "bounded_binary_iarchive.h"
 
 #include <boost/archive/binary_iarchive.hpp>
 #include <boost/archive/binary_oarchive.hpp>
@@ -23,3 +25,4 @@ void CVariant::serialize(Archive &archive, unsigned int /*version*/)
 
 template void CVariant::serialize(boost::archive::binary_oarchive &, unsigned int);
 template void CVariant::serialize(boost::archive::binary_iarchive &, unsigned int);
+template void CVariant::serialize(CBoundedBinaryIArchive &, unsigned int);

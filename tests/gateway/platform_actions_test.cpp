@@ -161,9 +161,12 @@ TEST_F(PlatformActions, DeviceTreeOfUnexpectedShapes)
     EXPECT_TRUE(lists.projects[1]->devices.empty());
 
     ASSERT_TRUE(platform.Canned("queryDeviceTree", "{\"success\":true,\"projectList\":{\"a\":{\"projectId\":\"X\"}}}"));
+    // A list that is an object: the request fails as a reply it cannot take.
     CQueryCollectorInfoAction object;
-    EXPECT_TRUE(object.Request());
+    EXPECT_FALSE(object.Request());
+    EXPECT_TRUE(object.Malformed());
     EXPECT_TRUE(object.projects.empty());
+    EXPECT_EQ(1, notes.Count("解析数据异常"));
 }
 
 TEST_F(PlatformActions, VariableTreeGoesIntoTheDataModelInPlatformOrder)
@@ -215,7 +218,8 @@ TEST_F(PlatformActions, VariableTreeWalkEndsAtAListThatIsAnObject)
         "{\"success\":true,\"projectList\":[{\"projectId\":\"A\",\"projectName\":\"a\",\"deviceList\":[]},"
         "{\"projectId\":\"B\",\"projectName\":\"b\",\"deviceList\":{\"x\":{}}},{\"projectId\":\"C\"}]}"));
     CQueryVariantInfoAction query;
-    EXPECT_TRUE(query.Request());
+    EXPECT_FALSE(query.Request());
+    EXPECT_EQ(1, notes.Count("解析数据异常"));
     CManager &manager = CManager::GetInstance();
     auto lock = manager.Lock();
     ASSERT_EQ(1u, manager.projects.size());
@@ -259,12 +263,14 @@ TEST_F(PlatformActions, ValueRepliesWithoutVariantsOrWithNonScalarValues)
     EXPECT_TRUE(missing.Request());
     EXPECT_EQ("50.0", ValueOf("D2001:V30015"));
 
-    // Members in name order: V30001 is stored, the array ends the walk.
+    // Members in name order: V30001 is stored, the array ends the walk and
+    // fails the request.
     ASSERT_TRUE(platform.Canned("queryVariantValueById",
                                 "{\"success\":true,\"variants\":{\"D2001\":{\"V30001\":true,\"V30009\":[1,2],"
                                 "\"V30015\":3}}}"));
     CQueryVariantValueAction nonScalar;
-    EXPECT_TRUE(nonScalar.Request());
+    EXPECT_FALSE(nonScalar.Request());
+    EXPECT_EQ(1, notes.Count("解析数据异常"));
     EXPECT_EQ("true", ValueOf("D2001:V30001"));
     EXPECT_EQ("50.0", ValueOf("D2001:V30015"));
 

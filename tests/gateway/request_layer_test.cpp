@@ -200,6 +200,21 @@ TEST_F(RequestLayer, NonJsonReplyIsPrintedAndShowsParseFailure)
     EXPECT_EQ((std::vector<std::string>{"解析数据异常", ""}), notes.Texts());
 }
 
+// JSON nested deeper than the reader takes (it throws past 1000 levels) is
+// a reply that is not JSON, not the end of the program.
+TEST_F(RequestLayer, ReplyNestedTooDeepIsAParseFailure)
+{
+    const std::string deep = "{\"success\":true,\"variants\":" + std::string(1001, '[') + std::string(1001, ']') + "}";
+    ASSERT_TRUE(platform.Canned("probe", deep));
+    CProbeRequest probe;
+    CStdoutCapture output;
+    EXPECT_FALSE(probe.Request());
+    output.Finish();
+    EXPECT_FALSE(probe.Parsed());
+    EXPECT_EQ(0, probe.responses);
+    EXPECT_EQ((std::vector<std::string>{"解析数据异常", ""}), notes.Texts());
+}
+
 TEST_F(RequestLayer, HttpErrorStatusFailsWithItsOwnTextWhateverTheBody)
 {
     CScratchDir dir;
@@ -263,13 +278,17 @@ TEST_F(RequestLayer, SlowReplyEndsAfterTheTransferTimeOut)
     EXPECT_GE(std::stoi(match[1]), 900);
 }
 
-TEST_F(RequestLayer, HandlerExceptionLeavesTheOutcomeToSuccess)
+// A handler that cannot take the reply (it throws) fails an accepted
+// request with the parse failure text.
+TEST_F(RequestLayer, HandlerExceptionFailsTheRequestAsAMalformedReply)
 {
     ASSERT_TRUE(platform.Canned("probe", "{\"success\":true}"));
     CProbeRequest accepted;
     accepted.throwInResponse = true;
-    EXPECT_TRUE(accepted.Request());
+    EXPECT_FALSE(accepted.Request());
+    EXPECT_TRUE(accepted.Malformed());
     EXPECT_EQ(1, accepted.responses);
+    EXPECT_EQ(1, notes.Count("解析数据异常"));
 
     ASSERT_TRUE(platform.Canned("probe", "{\"success\":false}"));
     CProbeRequest refused;

@@ -23,6 +23,8 @@ public:
 
     bool Success() const { return m_success; }
     bool Parsed() const { return m_parsed; }
+    // The reply was JSON but of a form the action could not take.
+    bool Malformed() const { return m_malformed; }
     const std::string &ReqCode() const { return m_reqCode; }
     const std::string &StatusText() const { return m_statusText; }
 
@@ -37,10 +39,14 @@ protected:
     virtual void OnPostFailed() {}
     virtual void AddParams() {}
     virtual void OnResponse() {}
+    // Called by OnResponse when the reply's members are not of the form it
+    // reads: the request then fails with "解析数据异常".
+    void MarkMalformed() { m_malformed = true; }
 
 private:
     bool m_success = false;
     bool m_parsed = false;
+    bool m_malformed = false;
     std::string m_reqCode;
     std::string m_statusText;
 };

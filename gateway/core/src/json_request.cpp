@@ -2,10 +2,7 @@
 #include "json_request.h"
 
 #include "console_output.h"
-
-#include <json/reader.h>
-
-#include <memory>
+#include "platform_replies.h"
 
 bool CJsonRequest::ParseResponse(const std::string &reply)
 {
@@ -13,10 +10,7 @@ bool CJsonRequest::ParseResponse(const std::string &reply)
         ConsolePrintf("response size=0\n");
         return false;
     }
-    Json::CharReaderBuilder builder;
-    const std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
-    std::string errors;
-    if (reader->parse(reply.data(), reply.data() + reply.size(), &m_root, &errors))
+    if (ParseReplyBody(reply, m_root))
         return true;
     ConsolePrintf("%s\n", reply.c_str());
     return false;

@@ -2,7 +2,9 @@
 #include "login_action.h"
 
 #include "manager.h"
+#include "platform_replies.h"
 #include "status_notifications.h"
+#include "text_encoding.h"
 
 CLoginAction::CLoginAction() : COPCRequest("login", "正在登录云平台") {}
 
@@ -20,9 +22,14 @@ void CLoginAction::AddParams()
 
 void CLoginAction::OnResponse()
 {
-    message = GetString("msg");
-    sessionId = GetString("sessionid");
-    deptId = GetString("deptid");
+    LoginReply reply;
+    if (!WalkLoginReply(Root(), Utf8ToGbk, reply)) {
+        MarkMalformed();
+        return;
+    }
+    message = reply.message;
+    sessionId = reply.sessionId;
+    deptId = reply.deptId;
 
     CManager &manager = CManager::GetInstance();
     {

@@ -1,9 +1,11 @@
 // opc_request.cpp - COPCRequest: reqCode first in the body, the "success"
-// check of the reply, and the reporting of refused and unusable replies.
+// check of the reply, and the reporting of refused, unusable and malformed
+// replies.
 #include "opc_request.h"
 
 #include "console_output.h"
 #include "log_printf.h"
+#include "platform_replies.h"
 #include "status_notifications.h"
 #include "text_encoding.h"
 
@@ -49,18 +51,23 @@ bool COPCRequest::ParseResponse(const std::string &reply)
         return false;
     }
     m_parsed = true;
+    // A "success" that is not a flag (a text, say), or a root that is not
+    // an object, is a refusal without a message.
+    if (!ReadReplySuccess(m_root, m_success))
+        return true;
+    if (!m_success) {
+        PostStatusText("请求被拒绝");
+        ConsolePrintf("[%s] session failed!\n", ClassNameOf(typeid(*this)).c_str());
+        OnSessionFailed();
+    }
     try {
-        const Json::Value &root = m_root;
-        m_success = root["success"].asBool();
-        if (!m_success) {
-            PostStatusText("请求被拒绝");
-            ConsolePrintf("[%s] session failed!\n", ClassNameOf(typeid(*this)).c_str());
-            OnSessionFailed();
-        }
         OnResponse();
     } catch (...) {
-        // A reply of an unexpected form ends the handling; what was stored stays.
+        MarkMalformed();
     }
+    // What the action stored before the fault stays.
+    if (m_malformed)
+        PostStatusText("解析数据异常");
     return true;
 }
 
@@ -69,6 +76,10 @@ bool COPCRequest::Request()
     if (!CBasicHttpRequest::Request()) {
         OnPostFailed();
         LogPrintf("post failed");
+        return false;
+    }
+    if (m_parsed && m_malformed) {
+        LogPrintf("reply of unexpected form");
         return false;
     }
     if (m_parsed && m_success)

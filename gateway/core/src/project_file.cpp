@@ -1,5 +1,5 @@
-// project_file.cpp - the project file "qlrsvr.savefile.v2.01": a binary
-// archive holding the version tag "2.01" and the manager's saved part.
+// project_file.cpp - the project file "qlrsvr.savefile.v2.01" on disk; its
+// bytes are the archive of project_archive.cpp.
 // A save goes to a temporary file that replaces the old one only once it is
 // complete; a file that cannot be read, or whose last load ended the
 // program, is kept aside and the manager starts empty.
@@ -7,61 +7,41 @@
 
 #include "app_dir.h"
 #include "log_printf.h"
-
-#include <boost/archive/binary_iarchive.hpp>
-#include <boost/archive/binary_oarchive.hpp>
+#include "project_archive.h"
 
 #include <windows.h>
 
 #include <cstdio>
 #include <fstream>
-#include <set>
-#include <sstream>
 
 namespace {
 
 const char kProjectFileName[] = "\\qlrsvr.savefile.v2.01";
-const char kVersionTag[5] = "2.01";
 const char kTemporarySuffix[] = ".tmp";
 const char kUnreadableSuffix[] = ".unreadable";
 const char kLoadingSuffix[] = ".loading";
 
-// Bytes of the header that a binary archive starts with, as the archive
-// library in use writes it.
-std::streamoff ArchiveHeaderSize()
+bool WriteArchive(const std::string &path, const CManager &manager)
 {
-    static const std::streamoff size = [] {
-        std::ostringstream header;
-        { boost::archive::binary_oarchive archive(header); }
-        return static_cast<std::streamoff>(header.str().size());
-    }();
-    return size;
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    if (!file || !WriteProjectArchive(file, manager))
+        return false;
+    file.close();
+    return !file.fail();
 }
 
-// A file that ends inside the archive header is not handed to the archive
-// library at all: it does not take an end of file at every point there.
-bool HoldsArchiveHeader(std::ifstream &file)
+// The whole file, when it is not larger than a project file can be.
+bool ReadWholeFile(std::ifstream &file, std::string &bytes)
 {
     file.seekg(0, std::ios::end);
     const std::streamoff size = file.tellg();
     file.seekg(0, std::ios::beg);
-    return size >= ArchiveHeaderSize();
-}
-
-bool WriteArchive(const std::string &path, const CManager &manager)
-{
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    if (!file)
+    if (size < 0 || static_cast<unsigned long long>(size) > kMaxProjectFileBytes)
         return false;
-    try {
-        boost::archive::binary_oarchive archive(file);
-        archive << kVersionTag;
-        archive << manager;
-    } catch (const std::exception &) {
-        return false;
-    }
-    file.close();
-    return !file.fail();
+    bytes.resize(static_cast<std::size_t>(size));
+    if (size > 0)
+        file.read(&bytes[0], static_cast<std::streamsize>(size));
+    return file.gcount() == size || size == 0;
 }
 
 // The file's bytes reach the disk before it takes the old file's place.
@@ -74,49 +54,6 @@ bool FlushToDisk(const std::string &path)
     const bool flushed = FlushFileBuffers(file) != FALSE;
     CloseHandle(file);
     return flushed;
-}
-
-// A loaded tree in which a record shows up twice (which a damaged file can
-// make the archive produce) would be destroyed twice; no such tree is taken.
-bool EveryRecordOnce(const std::vector<CProject *> &projects)
-{
-    std::set<const void *> seen;
-    for (const CProject *project : projects) {
-        if (project == nullptr || !seen.insert(project).second)
-            return false;
-        for (const CDevice *device : project->devices) {
-            if (device == nullptr || !seen.insert(device).second)
-                return false;
-            for (const CVariant *variant : device->variants)
-                if (variant == nullptr || !seen.insert(variant).second)
-                    return false;
-        }
-    }
-    return true;
-}
-
-// Drops a rejected tree. Records that occur more than once are left alone
-// rather than destroyed twice.
-void DiscardTree(std::vector<CProject *> &projects)
-{
-    std::set<const void *> seen;
-    bool repeated = false;
-    for (const CProject *project : projects) {
-        if (project == nullptr)
-            continue;
-        repeated = repeated || !seen.insert(project).second;
-        for (const CDevice *device : project->devices) {
-            if (device == nullptr)
-                continue;
-            repeated = repeated || !seen.insert(device).second;
-            for (const CVariant *variant : device->variants)
-                repeated = repeated || (variant != nullptr && !seen.insert(variant).second);
-        }
-    }
-    if (!repeated)
-        for (CProject *project : projects)
-            delete project;
-    projects.clear();
 }
 
 // Renames an unreadable project file so that a later save cannot overwrite
@@ -228,22 +165,13 @@ bool CManager::LoadFrom(const std::string &path)
     bool readable = false;
     {
         CLoadingMarker marker(path);
-        if (HoldsArchiveHeader(file)) {
-            try {
-                boost::archive::binary_iarchive archive(file);
-                std::string versionTag;
-                archive >> versionTag;
-                archive >> loaded;
-                readable = true;
-            } catch (const std::exception &) {
-            }
-        }
+        std::string bytes;
+        readable = ReadWholeFile(file, bytes);
         file.close();
         if (readable)
-            readable = EveryRecordOnce(loaded.projects);
+            readable = ReadProjectArchive(bytes.data(), bytes.size(), loaded);
     }
     if (!readable) {
-        DiscardTree(loaded.projects);
         ReportSetAside(path, "unreadable", KeepAside(path));
         return false;
     }

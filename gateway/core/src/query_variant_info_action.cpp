@@ -3,9 +3,9 @@
 #include "query_variant_info_action.h"
 
 #include "manager.h"
+#include "platform_replies.h"
 #include "record_names.h"
-
-#include <memory>
+#include "text_encoding.h"
 
 CQueryVariantInfoAction::CQueryVariantInfoAction() : COPCRequest("queryVariantTree", "正在查询变量列表") {}
 
@@ -20,29 +20,21 @@ void CQueryVariantInfoAction::AddParams()
 
 void CQueryVariantInfoAction::OnResponse()
 {
-    const Json::Value &projectList = Root()["projectList"];
-    for (Json::ArrayIndex p = 0; p < projectList.size(); ++p) {
-        const Json::Value &element = projectList[p];
-        // Dropped with what it holds when the walk ends inside it.
-        std::unique_ptr<CProject> project(new CProject);
-        project->projectId = GetString(&element, "projectId");
-        project->projectName = GetString(&element, "projectName");
-        const Json::Value &deviceList = element["deviceList"];
-        for (Json::ArrayIndex d = 0; d < deviceList.size(); ++d) {
-            const Json::Value &deviceElement = deviceList[d];
-            CDevice *device = project->AddDevice(GetString(&deviceElement, "deviceId"),
-                                                 GetString(&deviceElement, "name"),
-                                                 GetString(&deviceElement, "serlnum"));
-            const Json::Value &variantList = deviceElement["variantList"];
-            for (Json::ArrayIndex v = 0; v < variantList.size(); ++v) {
-                const Json::Value &variantElement = variantList[v];
-                const std::string variantId = GetString(&variantElement, "variantId");
-                CVariant *variant = device->AddVariant(variantId, GetString(&variantElement, "name"),
-                                                       GetString(&variantElement, "type"));
+    std::vector<ReplyProject> replyProjects;
+    if (!WalkVariantTreeReply(Root(), Utf8ToGbk, replyProjects))
+        MarkMalformed(); // the projects complete before the fault are kept
+    for (const ReplyProject &replyProject : replyProjects) {
+        CProject *project = new CProject;
+        project->projectId = replyProject.projectId;
+        project->projectName = replyProject.projectName;
+        for (const ReplyDevice &replyDevice : replyProject.devices) {
+            CDevice *device = project->AddDevice(replyDevice.deviceId, replyDevice.name, replyDevice.serlnum);
+            for (const ReplyVariable &replyVariable : replyDevice.variables) {
+                CVariant *variant = device->AddVariant(replyVariable.variantId, replyVariable.name, replyVariable.type);
                 // The element's own device id forms the key, not the enclosing device's.
-                variant->key = ComposeVariableKey(GetString(&variantElement, "deviceId"), variantId);
+                variant->key = ComposeVariableKey(replyVariable.deviceId, replyVariable.variantId);
             }
         }
-        CManager::GetInstance().AddProject(project.release());
+        CManager::GetInstance().AddProject(project);
     }
 }

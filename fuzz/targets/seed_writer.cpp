@@ -1,0 +1,74 @@
+// seed_writer.cpp - writes the seed project files of corpus/project_file/
+// with the product's own save code: an empty manager, the tree of one
+// variable, and a tree with several projects, devices, selections, group
+// names and last values (GBK names included).
+//   fuzz_seed_writer <folder>
+#include "project_archive.h"
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+namespace {
+
+bool Write(const std::string &path, const CManager &manager)
+{
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    return file && WriteProjectArchive(file, manager);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: fuzz_seed_writer <folder>\n");
+        return 2;
+    }
+    const std::string folder = argv[1];
+    bool written = true;
+
+    CManager empty;
+    written = Write(folder + "/empty-manager", empty) && written;
+
+    CManager one;
+    one.userName = "operator";
+    one.password = "secret";
+    one.deptId = "7";
+    CProject *project = new CProject;
+    project->projectId = "P";
+    project->projectName = "Plant";
+    CVariant *variant = project->AddDevice("D1", "PLC", "SN-1")->AddVariant("V1", "T", "int32");
+    variant->selected = true;
+    variant->valid = true;
+    variant->value = "7";
+    one.AddProject(project);
+    one.RebuildIndex();
+    written = Write(folder + "/one-variable", one) && written;
+
+    CManager tree;
+    tree.userName = "\xB2\xD9\xD7\xF7"; // GBK
+    for (int p = 0; p < 2; ++p) {
+        CProject *each = new CProject;
+        each->projectId = "P100" + std::to_string(p);
+        each->projectName = p == 0 ? "Demo Plant" : "\xD2\xBB\xBA\xC5\xB1\xC3\xD5\xBE";
+        for (int d = 0; d < 3; ++d) {
+            CDevice *device = each->AddDevice("D2" + std::to_string(p) + std::to_string(d), "Dev" + std::to_string(d),
+                                              "S" + std::to_string(d));
+            for (int v = 0; v < 3; ++v) {
+                CVariant *record = device->AddVariant("V3" + std::to_string(v), "var" + std::to_string(v),
+                                                      v == 0 ? "float32" : v == 1 ? "bool" : "string");
+                record->checked = record->selected = (v + d) % 2 == 0;
+                record->valid = record->selected;
+                record->value = record->valid ? "12.5" : "";
+            }
+            device->ApplySelection();
+        }
+        tree.AddProject(each);
+    }
+    tree.SetGroupName("", *tree.projects[0]->devices[1]);
+    tree.SetGroupName("Area", *tree.projects[1]->devices[2]);
+    tree.RebuildIndex();
+    written = Write(folder + "/tree", tree) && written;
+    return written ? 0 : 1;
+}
