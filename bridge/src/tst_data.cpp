@@ -4,6 +4,7 @@
 
 #include "bridge_identity.h"
 #include "dakora_da.h"
+#include "utc_time.h"
 #include "value_conversion.h"
 #include "write_forwarding.h"
 
@@ -93,9 +94,7 @@ void CTstData::OnSnapshot(std::vector<CVariant> &records)
 
 void CTstData::OnStale()
 {
-    FILETIME now;
-    GetSystemTimeAsFileTime(&now);
-    const std::uint64_t stamp = (static_cast<std::uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+    const std::uint64_t stamp = UtcFileTimeNow();
     for (CVariant &record : m_variants) {
         const std::uint16_t quality = UnreachableQuality(record.quality);
         if (record.quality == quality && !record.valid)

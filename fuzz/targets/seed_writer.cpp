@@ -1,13 +1,19 @@
 // seed_writer.cpp - writes the seed project files of corpus/project_file/
 // with the product's own save code: an empty manager, the tree of one
 // variable, and a tree with several projects, devices, selections, group
-// names and last values (GBK names included).
-//   fuzz_seed_writer <folder>
+// names and last values (GBK names included); with a second folder also
+// the segment snapshots of corpus/segment_snapshot/ (empty, the worked
+// example, several records of every quality).
+//   fuzz_seed_writer <project file folder> [<snapshot folder>]
 #include "project_archive.h"
+#include "segment_records.h"
+
+#include <boost/archive/binary_oarchive.hpp>
 
 #include <cstdio>
 #include <fstream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -17,14 +23,60 @@ bool Write(const std::string &path, const CManager &manager)
     return file && WriteProjectArchive(file, manager);
 }
 
+bool WriteSnapshot(const std::string &path, const std::vector<CVariant> &records)
+{
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    if (!file)
+        return false;
+    boost::archive::binary_oarchive archive(file);
+    const std::int32_t count = static_cast<std::int32_t>(records.size());
+    archive << count;
+    for (const CVariant &record : records)
+        SaveSegmentRecord(archive, record);
+    return static_cast<bool>(file);
+}
+
+bool WriteSnapshots(const std::string &folder)
+{
+    CVariant example;
+    example.key = "D1:V1";
+    example.variantId = "V1";
+    example.itemId = "P.D.T";
+    example.name = "T";
+    example.typeName = "int32";
+    example.value = "7";
+    example.valid = true;
+    example.typeCode = 5;
+    example.selected = true;
+    example.quality = kQualityGood;
+    example.timestamp = 0x01DB000000000001ULL;
+    std::vector<CVariant> several;
+    const std::uint16_t qualities[] = {kQualityGood, kQualityBad, kQualityLastKnown, kQualityCommFailure,
+                                       kQualityWaiting};
+    for (int i = 0; i < 5; ++i) {
+        CVariant record = example;
+        record.key = "D2:V" + std::to_string(i);
+        record.itemId = "\xD2\xBB\xBA\xC5.Line.v" + std::to_string(i); // GBK
+        record.quality = qualities[i];
+        record.valid = qualities[i] == kQualityGood;
+        record.value = record.valid ? "12.5" : "";
+        record.typeCode = static_cast<std::int8_t>(i == 4 ? 11 : 9);
+        several.push_back(record);
+    }
+    return WriteSnapshot(folder + "/empty", {}) && WriteSnapshot(folder + "/worked-example", {example}) &&
+           WriteSnapshot(folder + "/every-quality", several);
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: fuzz_seed_writer <folder>\n");
+    if (argc != 2 && argc != 3) {
+        std::fprintf(stderr, "usage: fuzz_seed_writer <project file folder> [<snapshot folder>]\n");
         return 2;
     }
+    if (argc == 3 && !WriteSnapshots(argv[2]))
+        return 1;
     const std::string folder = argv[1];
     bool written = true;
 

@@ -3,21 +3,9 @@
 #include "manager.h"
 
 #include "segment_records.h"
+#include "utc_time.h"
 
 #include <boost/archive/binary_oarchive.hpp>
-
-#include <windows.h>
-
-namespace {
-
-std::uint64_t UtcNow()
-{
-    FILETIME now;
-    GetSystemTimeAsFileTime(&now);
-    return (static_cast<std::uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
-}
-
-} // namespace
 
 void CManager::ClearIndex()
 {
@@ -83,7 +71,7 @@ void CManager::UpdateValue(const std::string &key, const std::string &status, co
         variant.value = value;
     else
         variant.value.clear();
-    variant.timestamp = replyTime != 0 ? replyTime : UtcNow();
+    variant.timestamp = replyTime != 0 ? replyTime : UtcFileTimeNow();
     Published();
 }
 
@@ -91,7 +79,7 @@ bool CManager::InvalidateValues()
 {
     auto lock = Lock();
     bool anyValid = false;
-    const std::uint64_t now = UtcNow();
+    const std::uint64_t now = UtcFileTimeNow();
     for (auto &entry : keyIndex) {
         CVariant &variant = *entry.second;
         anyValid = anyValid || variant.valid;
@@ -112,7 +100,7 @@ bool CManager::MarkSourceUnreachable()
 {
     auto lock = Lock();
     bool changed = false;
-    const std::uint64_t now = UtcNow();
+    const std::uint64_t now = UtcFileTimeNow();
     for (auto &entry : keyIndex) {
         CVariant &variant = *entry.second;
         const std::uint16_t quality = UnreachableQuality(variant.quality);

@@ -5,8 +5,8 @@
 #include "manager.h"
 #include "platform_replies.h"
 #include "text_encoding.h"
+#include "utc_time.h"
 
-#include <windows.h>
 
 CQueryVariantValueAction::CQueryVariantValueAction() : COPCRequest("queryVariantValueById", "正在查询变量值") {}
 
@@ -25,9 +25,7 @@ void CQueryVariantValueAction::OnResponse()
         MarkMalformed(); // the values before the fault are stored
     CManager &manager = CManager::GetInstance();
     // Every value of this reply is as of its arrival.
-    FILETIME arrival;
-    GetSystemTimeAsFileTime(&arrival);
-    const std::uint64_t replyTime = (static_cast<std::uint64_t>(arrival.dwHighDateTime) << 32) | arrival.dwLowDateTime;
+    const std::uint64_t replyTime = UtcFileTimeNow();
     for (const ReplyValue &value : values)
         manager.UpdateValue(value.key, value.status, value.value, replyTime);
 }
