@@ -9,10 +9,13 @@
 #include "test_host_control.h"
 #include "value_format.h"
 
+#include <psapi.h>
 #include <tlhelp32.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <thread>
@@ -145,6 +148,10 @@ struct Client {
             return hr;
         if (!testhost::WaitFor([this] { return State() == OPC_STATUS_RUNNING; }, 15000))
             return E_FAIL;
+        // The items are declared one after the other: wait for the first.
+        if (!testhost::WaitFor([&] { return Known(ids.front()); }, 15000))
+            return E_FAIL;
+        Sleep(200);
         OPCHANDLE group = 0;
         DWORD rate = 0;
         hr = server->AddGroup(L"g", TRUE, 200, 1, nullptr, nullptr, 0, &group, &rate,
@@ -174,6 +181,28 @@ struct Client {
         CoTaskMemFree(results);
         CoTaskMemFree(errors);
         return items->QueryInterface(IID_IOPCSyncIO, reinterpret_cast<void **>(&io));
+    }
+
+    bool Known(const std::string &id)
+    {
+        IOPCItemMgt *probe = nullptr;
+        OPCHANDLE group = 0;
+        DWORD rate = 0;
+        if (FAILED(server->AddGroup(L"", TRUE, 1000, 0, nullptr, nullptr, 0, &group, &rate, IID_IOPCItemMgt,
+                                    reinterpret_cast<LPUNKNOWN *>(&probe))))
+            return false;
+        const std::wstring name = Widen(id);
+        OPCITEMDEF def = {};
+        def.szAccessPath = const_cast<LPWSTR>(L"");
+        def.szItemID = const_cast<LPWSTR>(name.c_str());
+        OPCITEMRESULT *result = nullptr;
+        HRESULT *error = nullptr;
+        const bool known = SUCCEEDED(probe->ValidateItems(1, &def, FALSE, &result, &error)) && error[0] == S_OK;
+        CoTaskMemFree(result);
+        CoTaskMemFree(error);
+        probe->Release();
+        server->RemoveGroup(group, TRUE);
+        return known;
     }
 
     // "value type quality" of one item; its time stamp too when asked.
@@ -401,6 +430,145 @@ TEST_F(Tessiva, EndsWithItsLastClient)
     }
     EXPECT_EQ(0u, testhost::ExitCodeAfter(process, 15000));
     CloseHandle(process);
+}
+
+namespace {
+
+// Writes snapshots of its own into the segment the fixture's writer made:
+// a good one, or the good one's bytes damaged at random.
+class CHostileWriter {
+public:
+    explicit CHostileWriter(XFileMapping &segment) : m_header(static_cast<SegmentHeader *>(segment.GetMappingAddress()))
+    {
+        m_mutex = OpenMutexA(MUTEX_ALL_ACCESS, FALSE, kSegmentMutexName);
+    }
+    ~CHostileWriter()
+    {
+        if (m_data != nullptr)
+            CloseHandle(m_data);
+        if (m_mutex != nullptr)
+            CloseHandle(m_mutex);
+    }
+
+    // The fixture writer's current snapshot, as the bytes to damage.
+    bool TakeGoodSnapshot()
+    {
+        WaitForSingleObject(m_mutex, INFINITE);
+        const std::string name = kSegmentDataPrefix + std::to_string(m_header->dataNumber);
+        HANDLE mapping = OpenFileMappingA(FILE_MAP_READ, FALSE, name.c_str());
+        const char *view = mapping != nullptr ? static_cast<const char *>(MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0))
+                                              : nullptr;
+        if (view != nullptr) {
+            m_good.assign(view, m_header->dataSize);
+            UnmapViewOfFile(view);
+        }
+        if (mapping != nullptr)
+            CloseHandle(mapping);
+        m_saved = *m_header;
+        ReleaseMutex(m_mutex);
+        return !m_good.empty();
+    }
+
+    // One snapshot: damaged (or the good one again), announced in the header.
+    void Write(bool damaged)
+    {
+        std::string bytes = m_good;
+        if (damaged) {
+            const int flips = 1 + static_cast<int>(Next() % 8);
+            for (int i = 0; i < flips; ++i)
+                bytes[Next() % bytes.size()] = static_cast<char>(Next());
+            if (Next() % 4 == 0)
+                bytes.resize(Next() % bytes.size());
+        }
+        if (m_data != nullptr)
+            CloseHandle(m_data);
+        const std::uint32_t number = 40000 + m_count++;
+        m_data = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 0x10000,
+                                    (kSegmentDataPrefix + std::to_string(number)).c_str());
+        char *view = static_cast<char *>(MapViewOfFile(m_data, FILE_MAP_ALL_ACCESS, 0, 0, 0));
+        std::memcpy(view, bytes.data(), bytes.size());
+        UnmapViewOfFile(view);
+        WaitForSingleObject(m_mutex, INFINITE);
+        SegmentHeader header = m_saved;
+        header.heartbeat = ++m_heartbeat + m_saved.heartbeat;
+        header.generation = m_saved.generation + m_count;
+        header.dataNumber = number;
+        header.dataCapacity = 0x10000;
+        header.dataSize = static_cast<std::uint32_t>(bytes.size());
+        *m_header = header;
+        ReleaseMutex(m_mutex);
+    }
+
+private:
+    std::uint32_t Next()
+    {
+        m_random = m_random * 1103515245u + 12345u;
+        return m_random >> 8;
+    }
+
+    SegmentHeader *m_header;
+    SegmentHeader m_saved = {};
+    HANDLE m_mutex = nullptr;
+    HANDLE m_data = nullptr;
+    std::string m_good;
+    std::uint32_t m_count = 0;
+    std::uint64_t m_heartbeat = 0;
+    std::uint32_t m_random = 12345;
+};
+
+SIZE_T WorkingSet(HANDLE process)
+{
+    PROCESS_MEMORY_COUNTERS counters = {};
+    counters.cb = sizeof(counters);
+    return GetProcessMemoryInfo(process, &counters, sizeof(counters)) ? counters.WorkingSetSize : 0;
+}
+
+} // namespace
+
+// A stream of damaged snapshots (LUMARET_SOAK_SECONDS long, 15 s unless
+// set): the bridge stays up, keeps serving the last good values as values
+// of a source it cannot trust, its memory stays flat, and a good snapshot
+// makes every item good again.
+TEST_F(Tessiva, DamagedSnapshotsNeverBringTheBridgeDown)
+{
+    Client client;
+    ASSERT_EQ(S_OK, client.Connect({"Plant.D1.Speed", "Plant.D1.Flag"}));
+    ASSERT_TRUE(WaitForRead(client, "Plant.D1.Speed", "1450 VT_I4 192"));
+    writer.RequestStop();
+    writerThread.join(); // its objects stay, the hostile writer takes over
+    CHostileWriter hostile(writer);
+    ASSERT_TRUE(hostile.TakeGoodSnapshot());
+    HANDLE bridge = FindProcess("Tessiva.exe");
+    ASSERT_NE(nullptr, bridge);
+
+    const char *configured = std::getenv("LUMARET_SOAK_SECONDS");
+    const DWORD soakMs = 1000u * static_cast<DWORD>(configured != nullptr ? std::atoi(configured) : 15);
+    const DWORD start = GetTickCount();
+    SIZE_T settled = 0;
+    SIZE_T largest = 0;
+    unsigned written = 0;
+    while (GetTickCount() - start < soakMs) {
+        hostile.Write(true);
+        ++written;
+        Sleep(20);
+        if (settled == 0 && GetTickCount() - start > soakMs / 4)
+            settled = WorkingSet(bridge);
+        largest = std::max(largest, WorkingSet(bridge));
+        ASSERT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(bridge, 0)) << "the bridge ended";
+    }
+    // Every damaged snapshot that held together is a good one to take; the
+    // rest leave the last good values, no longer current.
+    const std::string speed = client.Read("Plant.D1.Speed");
+    EXPECT_TRUE(speed == "1450 VT_I4 20" || speed == "1450 VT_I4 192") << speed;
+    std::printf("%u damaged snapshots in %lu s; bridge working set %lu KiB after a quarter, at most %lu KiB\n", written,
+                static_cast<unsigned long>(soakMs / 1000), static_cast<unsigned long>(settled / 1024),
+                static_cast<unsigned long>(largest / 1024));
+    EXPECT_LT(largest, settled + 16 * 1024 * 1024) << "memory grows";
+
+    hostile.Write(false);
+    EXPECT_TRUE(WaitForRead(client, "Plant.D1.Speed", "1450 VT_I4 192"));
+    EXPECT_EQ("true VT_BOOL 192", client.Read("Plant.D1.Flag"));
+    CloseHandle(bridge);
 }
 
 TEST_F(Tessiva, CommandLine)
