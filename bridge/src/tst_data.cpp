@@ -28,6 +28,8 @@ bool CTstData::Start()
 
 void CTstData::OnAdd()
 {
+    // A write frame carries its value text in at most 255 bytes.
+    dakora_setwritelimit(255);
     while (!m_client.m_bLoaded)
         Sleep(50);
     {

@@ -4,6 +4,7 @@
 // client, client writes arrive as frames on the gateway's port 8787, and
 // Tessiva ends with the last client.
 #include "frame_listener.h"
+#include "opc_errors.h"
 #include "segment_test_peers.h"
 #include "test_host_control.h"
 #include "value_format.h"
@@ -273,19 +274,23 @@ TEST_F(Tessiva, ClientWritesReachTheGatewayAsFrames)
 {
     CFrameListener gateway(kGatewayPort);
     Client client;
-    ASSERT_EQ(S_OK, client.Connect({"Plant.D1.Speed", "Plant.D1.Ratio", "Plant.D1.Flag"}));
+    ASSERT_EQ(S_OK, client.Connect({"Plant.D1.Speed", "Plant.D1.Ratio", "Plant.D1.Flag", "Plant.D1.Small"}));
     EXPECT_EQ(S_OK, client.Write("Plant.D1.Speed", "i2", "1234"));
     EXPECT_EQ(S_OK, client.Write("Plant.D1.Ratio", "r8", "2.5"));
     EXPECT_EQ(S_OK, client.Write("Plant.D1.Flag", "bool", "true"));
-    EXPECT_EQ(S_OK, client.Write("Plant.D1.Speed", "str", "text"));
+    // What does not convert to the item's type never reaches the gateway.
+    EXPECT_EQ(OPC_E_BADTYPE, client.Write("Plant.D1.Speed", "str", "text"));
+    EXPECT_EQ(OPC_E_RANGE, client.Write("Plant.D1.Small", "r8", "300"));
+    EXPECT_EQ(S_OK, client.Write("Plant.D1.Speed", "str", "77"));
     ASSERT_TRUE(gateway.WaitForFrames(4, 20000));
     std::vector<WriteFrame> frames = gateway.Frames();
+    ASSERT_EQ(4u, frames.size());
     EXPECT_EQ("Plant.D1.Speed", frames[0].itemId);
     EXPECT_EQ("1234", frames[0].value);
     EXPECT_EQ("Plant.D1.Ratio", frames[1].itemId);
     EXPECT_EQ("  2.500000", frames[1].value);
     EXPECT_EQ("1", frames[2].value);
-    EXPECT_EQ("unknow value", frames[3].value);
+    EXPECT_EQ("77", frames[3].value);
     // A write does not change the item; only the gateway's next snapshot would.
     EXPECT_EQ("1450 VT_I4 192", client.Read("Plant.D1.Speed"));
 }
