@@ -387,15 +387,17 @@ TEST_F(Tessiva, ClientWritesReachTheGatewayAsFrames)
 {
     CFrameListener gateway(kGatewayPort);
     Client client;
-    ASSERT_EQ(S_OK, client.Connect({"Plant.D1.Speed", "Plant.D1.Ratio", "Plant.D1.Flag"}));
+    ASSERT_EQ(S_OK, client.Connect({"Plant.D1.Speed", "Plant.D1.Ratio", "Plant.D1.Flag", "Plant.D1.Small"}));
     EXPECT_EQ(S_OK, client.Write("Plant.D1.Speed", "i2", "1234"));
     EXPECT_EQ(S_OK, client.Write("Plant.D1.Ratio", "r8", "2.5"));
     EXPECT_EQ(S_OK, client.Write("Plant.D1.Flag", "bool", "true"));
-    // Not a number: refused, nothing sent.
+    // What does not convert to the item's type never reaches the gateway.
     EXPECT_EQ(OPC_E_BADTYPE, client.Write("Plant.D1.Speed", "str", "text"));
+    EXPECT_EQ(OPC_E_RANGE, client.Write("Plant.D1.Small", "r8", "300"));
     EXPECT_EQ(S_OK, client.Write("Plant.D1.Speed", "str", "-77"));
     ASSERT_TRUE(gateway.WaitForFrames(4, 20000));
     std::vector<WriteFrame> frames = gateway.Frames();
+    ASSERT_EQ(4u, frames.size());
     EXPECT_EQ("Plant.D1.Speed", frames[0].itemId);
     EXPECT_EQ("1234", frames[0].value);
     EXPECT_EQ("Plant.D1.Ratio", frames[1].itemId);

@@ -62,7 +62,9 @@ enum DakoraTagType {
 };
 
 /* Called once per client-written item. The VARIANT is valid only during the
- * call and carries the type the client sent. The result is ignored. */
+ * call; it holds the tag's canonical type (the library converted the
+ * client's value and refused what does not convert). The result is
+ * ignored. */
 typedef int (DAKORA_CALL *dakora_write_callback)(const char *itemId, VARIANT *value,
                                                  DWORD quality, FILETIME timestamp,
                                                  void *userData);
@@ -89,6 +91,16 @@ DAKORA_API int DAKORA_CALL dakoar_reg(const char *classId, const char *vendor,
 DAKORA_API int DAKORA_CALL dakoar_unreg(const char *classId, const char *vendor,
                                         const char *server, const char *version,
                                         const char *serverName);
+
+/* Longest text, in ANSI bytes, that a client may write to a text tag;
+ * longer ones are refused (OPC_E_RANGE) before they reach the host.
+ * 0 = no limit (the default). Result 0. */
+DAKORA_API int DAKORA_CALL dakora_setwritelimit(unsigned maxTextBytes);
+/* Engineering-unit range of a numeric tag (low < high, both finite): the
+ * tag becomes an analog item, to which percent deadbands apply and whose
+ * EU properties clients can read. Re-declaring the tag drops the range.
+ * Results 0, 2, 3, 10, 11 (not a numeric tag). */
+DAKORA_API int DAKORA_CALL dakora_seteurange(const char *itemId, double low, double high);
 
 #ifdef __cplusplus
 }

@@ -4,6 +4,8 @@
 #include "opc_errors.h"
 #include "test_host_control.h"
 
+#include <olectl.h>
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -150,20 +152,26 @@ protected:
 
 TEST_F(Groups, HandlesRatesNamesAndState)
 {
-    Released<IOPCItemMgt> a, b, c;
-    OPCHANDLE ha = 0, hb = 0, hc = 0;
-    DWORD ra = 0, rb = 0, rc = 0;
+    Released<IOPCItemMgt> a, b, c, d;
+    OPCHANDLE ha = 0, hb = 0, hc = 0, hd = 0;
+    DWORD ra = 0, rb = 0, rc = 0, rd = 0;
     FLOAT deadband = 5.0f;
-    ASSERT_EQ(S_OK, AddGroup(L"same", 100, &ha, &ra, a.Out(), &deadband));
-    ASSERT_EQ(S_OK, AddGroup(L"same", 250, &hb, &rb, b.Out()));
+    // A rate the server cannot serve is revised and said so.
+    ASSERT_EQ(OPC_S_UNSUPPORTEDRATE, AddGroup(L"same", 100, &ha, &ra, a.Out(), &deadband));
+    // Names are unique; an empty name gets one of the server's making.
+    EXPECT_EQ(OPC_E_DUPLICATENAME, AddGroup(L"same", 250, &hb, &rb, b.Out()));
+    EXPECT_EQ(nullptr, b.p);
+    ASSERT_EQ(S_OK, AddGroup(L"other", 250, &hb, &rb, b.Out()));
     ASSERT_EQ(S_OK, AddGroup(L"", 5000, &hc, &rc, c.Out()));
+    ASSERT_EQ(S_OK, AddGroup(L"", 5000, &hd, &rd, d.Out()));
+    FLOAT tooMuch = 150.0f;
+    Released<IOPCItemMgt> refused;
+    EXPECT_EQ(E_INVALIDARG, AddGroup(L"band", 1000, &hd, &rd, refused.Out(), &tooMuch));
     EXPECT_EQ(1u, ha);
-    EXPECT_EQ(2u, hb);
-    EXPECT_EQ(3u, hc);
     EXPECT_EQ(200u, ra);
     EXPECT_EQ(250u, rb);
     EXPECT_EQ(5000u, rc);
-    EXPECT_EQ(3u, GroupCount());
+    EXPECT_EQ(4u, GroupCount());
 
     Released<IOPCGroupStateMgt> state;
     ASSERT_EQ(S_OK, a->QueryInterface(IID_IOPCGroupStateMgt, state.OutVoid()));
@@ -185,30 +193,46 @@ TEST_F(Groups, HandlesRatesNamesAndState)
     EXPECT_EQ(77u, client);
     EXPECT_EQ(1u, serverHandle);
 
-    // GetGroupByName finds one of the two groups of that name.
+    // The generated names differ from each other and from the given ones.
+    std::vector<std::wstring> names;
+    for (IOPCItemMgt *group : {c.p, d.p}) {
+        Released<IOPCGroupStateMgt> s2;
+        ASSERT_EQ(S_OK, group->QueryInterface(IID_IOPCGroupStateMgt, s2.OutVoid()));
+        ASSERT_EQ(S_OK, s2->GetState(&rate, &active, &name, &bias, &band, &lcid, &client, &serverHandle));
+        names.push_back(name);
+        CoTaskMemFree(name);
+    }
+    EXPECT_FALSE(names[0].empty());
+    EXPECT_NE(names[0], names[1]);
+
     Released<IOPCGroupStateMgt> byName;
     ASSERT_EQ(S_OK, server->GetGroupByName(L"same", IID_IOPCGroupStateMgt, reinterpret_cast<LPUNKNOWN *>(byName.Out())));
     OPCHANDLE foundHandle = 0;
     ASSERT_EQ(S_OK, byName->GetState(&rate, &active, &name, &bias, &band, &lcid, &client, &foundHandle));
     CoTaskMemFree(name);
-    EXPECT_TRUE(foundHandle == 1 || foundHandle == 2);
+    EXPECT_EQ(1u, foundHandle);
     Released<IUnknown> none;
-    EXPECT_EQ(E_FAIL, server->GetGroupByName(L"SAME", IID_IUnknown, none.Out()));
+    EXPECT_EQ(E_INVALIDARG, server->GetGroupByName(L"SAME", IID_IUnknown, none.Out()));
     EXPECT_EQ(nullptr, none.p);
 
-    // Unknown handle: nothing happens, S_OK.
-    EXPECT_EQ(S_OK, server->RemoveGroup(12345, FALSE));
-    EXPECT_EQ(3u, GroupCount());
+    // A rename to a name in use is refused too.
+    EXPECT_EQ(OPC_E_DUPLICATENAME, state->SetName(L"other"));
+    EXPECT_EQ(S_OK, state->SetName(L"same")); // its own name
+
+    // Unknown handle: refused, nothing happens.
+    EXPECT_EQ(E_INVALIDARG, server->RemoveGroup(12345, FALSE));
+    EXPECT_EQ(4u, GroupCount());
 
     // A second server object numbers its groups from 1 again.
     Released<IOPCServer> other;
     ASSERT_EQ(S_OK, testhost::CreateServer(other.Out()));
-    Released<IOPCItemMgt> d;
-    OPCHANDLE hd = 0;
-    DWORD rd = 0;
-    ASSERT_EQ(S_OK, other->AddGroup(L"x", TRUE, 1000, 1, nullptr, nullptr, 0, &hd, &rd,
-                                    IID_IOPCItemMgt, reinterpret_cast<LPUNKNOWN *>(d.Out())));
-    EXPECT_EQ(1u, hd);
+    // Names are unique per server object only.
+    Released<IOPCItemMgt> e;
+    OPCHANDLE he = 0;
+    DWORD re = 0;
+    ASSERT_EQ(S_OK, other->AddGroup(L"same", TRUE, 1000, 1, nullptr, nullptr, 0, &he, &re,
+                                    IID_IOPCItemMgt, reinterpret_cast<LPUNKNOWN *>(e.Out())));
+    EXPECT_EQ(1u, he);
 }
 
 TEST_F(Groups, SetStateRevisesTheRateOnItsLadder)
@@ -223,7 +247,8 @@ TEST_F(Groups, SetStateRevisesTheRateOnItsLadder)
     const DWORD expected[] = {200, 200, 500, 1000, 1000, 1000, 1500, 2500};
     for (int i = 0; i < 8; ++i) {
         DWORD rate = requested[i], out = 0;
-        ASSERT_EQ(S_OK, state->SetState(&rate, &out, nullptr, nullptr, nullptr, nullptr, nullptr));
+        EXPECT_EQ(expected[i] == requested[i] ? S_OK : OPC_S_UNSUPPORTEDRATE,
+                  state->SetState(&rate, &out, nullptr, nullptr, nullptr, nullptr, nullptr));
         EXPECT_EQ(expected[i], out) << requested[i];
     }
     // Only the revised rate asked for: reports, changes nothing.
@@ -255,8 +280,31 @@ TEST_F(Groups, SetStateRevisesTheRateOnItsLadder)
     EXPECT_EQ(2052u, gotLcid);
     EXPECT_EQ(9u, gotClient);
 
-    Released<IUnknown> clone;
-    EXPECT_EQ(E_NOTIMPL, state->CloneGroup(L"copy", IID_IUnknown, clone.Out()));
+    FLOAT negative = -1.0f;
+    EXPECT_EQ(E_INVALIDARG, state->SetState(nullptr, &out, nullptr, nullptr, &negative, nullptr, nullptr));
+    EXPECT_EQ(E_INVALIDARG, state->SetName(L""));
+
+    // A clone: the same state and items, inactive, under a new handle.
+    Added added = AddOrValidate(items.p, {Def(L"Plant.Temp", 41)}, true);
+    ASSERT_EQ(S_OK, added.hr);
+    Released<IOPCGroupStateMgt> clone;
+    EXPECT_EQ(OPC_E_DUPLICATENAME, state->CloneGroup(L"renamed", IID_IOPCGroupStateMgt,
+                                                     reinterpret_cast<LPUNKNOWN *>(clone.Out())));
+    ASSERT_EQ(S_OK, state->CloneGroup(L"copy", IID_IOPCGroupStateMgt,
+                                      reinterpret_cast<LPUNKNOWN *>(clone.Out())));
+    ASSERT_EQ(S_OK, clone->GetState(&gotRate, &active, &name, &gotBias, &gotBand, &gotLcid, &gotClient, &gotServer));
+    EXPECT_STREQ(L"copy", name);
+    CoTaskMemFree(name);
+    EXPECT_FALSE(active);
+    EXPECT_EQ(2500u, gotRate);
+    EXPECT_EQ(9u, gotClient);
+    EXPECT_NE(handle, gotServer);
+    Released<IOPCItemMgt> cloneItems;
+    ASSERT_EQ(S_OK, clone->QueryInterface(IID_IOPCItemMgt, cloneItems.OutVoid()));
+    HRESULT hr = E_FAIL;
+    std::map<std::wstring, Attributes> attributes = Enumerate(cloneItems.p, &hr);
+    ASSERT_EQ(1u, attributes.size());
+    EXPECT_EQ(41u, attributes[L"Plant.Temp"].client);
 }
 
 TEST_F(Groups, InterfacesOfTheGroup)
@@ -283,7 +331,7 @@ TEST_F(Groups, InterfacesOfTheGroup)
     EXPECT_EQ(S_OK, point->GetConnectionInterface(&iid));
     EXPECT_TRUE(IsEqualIID(IID_IOPCDataCallback, iid));
     Released<IConnectionPoint> other;
-    EXPECT_EQ(E_FAIL, container->FindConnectionPoint(IID_IOPCShutdown, other.Out()));
+    EXPECT_EQ(CONNECT_E_NOCONNECTION, container->FindConnectionPoint(IID_IOPCShutdown, other.Out()));
 }
 
 TEST_F(Groups, AddValidateAndRemoveItems)
@@ -295,9 +343,11 @@ TEST_F(Groups, AddValidateAndRemoveItems)
 
     Added added = AddOrValidate(items.p,
                                 {Def(L"Area.Pump.Speed", 11, VT_R8), Def(L"Area.Valve", 12),
-                                 Def(L"No.Such", 13), Def(L"area.valve", 14), Def(L"Area.Pump.Speed", 15)},
+                                 Def(L"No.Such", 13), Def(L"area.valve", 14), Def(L"Area.Pump.Speed", 15),
+                                 Def(L"Host.Raw", 16, VT_R8)},
                                 true);
-    ASSERT_EQ(S_OK, added.hr);
+    // Some items failed: S_FALSE, the errors tell which.
+    ASSERT_EQ(S_FALSE, added.hr);
     EXPECT_EQ(S_OK, added.errors[0]);
     EXPECT_EQ(VT_I4, added.results[0].vtCanonicalDataType);
     EXPECT_EQ(3u, added.results[0].dwAccessRights);
@@ -313,10 +363,12 @@ TEST_F(Groups, AddValidateAndRemoveItems)
     const OPCHANDLE speed = added.results[0].hServer;
     const OPCHANDLE valve = added.results[1].hServer;
     EXPECT_NE(speed, valve);
+    // A byte block can never be delivered as a number.
+    EXPECT_EQ(OPC_E_BADTYPE, added.errors[5]);
 
     // Validating does not add; its results carry no handle.
     Added validated = AddOrValidate(items.p, {Def(L"Plant.Temp", 20), Def(L"Nope", 21)}, false);
-    ASSERT_EQ(S_OK, validated.hr);
+    ASSERT_EQ(S_FALSE, validated.hr);
     EXPECT_EQ(S_OK, validated.errors[0]);
     EXPECT_EQ(0u, validated.results[0].hServer);
     EXPECT_EQ(VT_R4, validated.results[0].vtCanonicalDataType);
@@ -341,11 +393,17 @@ TEST_F(Groups, AddValidateAndRemoveItems)
     VARTYPE types[] = {VT_BSTR, VT_I2};
     HRESULT *errors = nullptr;
     hr = items->SetClientHandles(2, handles, clients, &errors);
+    EXPECT_EQ(S_FALSE, hr);
     EXPECT_EQ(std::vector<HRESULT>({S_OK, OPC_E_INVALIDHANDLE}), Errors(hr, errors, 2));
     hr = items->SetActiveState(2, handles, FALSE, &errors);
+    EXPECT_EQ(S_FALSE, hr);
     EXPECT_EQ(std::vector<HRESULT>({S_OK, OPC_E_INVALIDHANDLE}), Errors(hr, errors, 2));
     hr = items->SetDatatypes(2, handles, types, &errors);
+    EXPECT_EQ(S_FALSE, hr);
     EXPECT_EQ(std::vector<HRESULT>({S_OK, OPC_E_INVALIDHANDLE}), Errors(hr, errors, 2));
+    VARTYPE asArray[] = {VT_ARRAY | VT_UI1};
+    hr = items->SetDatatypes(1, handles, asArray, &errors);
+    EXPECT_EQ(std::vector<HRESULT>({OPC_E_BADTYPE}), Errors(hr, errors, 1));
     attributes = Enumerate(items.p, &hr);
     EXPECT_EQ(31u, attributes[L"Area.Pump.Speed"].client);
     EXPECT_FALSE(attributes[L"Area.Pump.Speed"].active);
@@ -356,6 +414,7 @@ TEST_F(Groups, AddValidateAndRemoveItems)
     hr = items->RemoveItems(1, remove, &errors);
     EXPECT_EQ(std::vector<HRESULT>({S_OK}), Errors(hr, errors, 1));
     hr = items->RemoveItems(1, remove, &errors);
+    EXPECT_EQ(S_FALSE, hr);
     EXPECT_EQ(std::vector<HRESULT>({OPC_E_INVALIDHANDLE}), Errors(hr, errors, 1));
     attributes = Enumerate(items.p, &hr);
     EXPECT_EQ(1u, attributes.size());
@@ -366,17 +425,33 @@ TEST_F(Groups, AddValidateAndRemoveItems)
     EXPECT_EQ(S_FALSE, hr); // nothing left to enumerate
 }
 
-TEST_F(Groups, GroupReleasedByTheClientLeavesTheTable)
+// The server holds its groups: a group the client released stays until
+// RemoveGroup, which answers OPC_S_INUSE while the client still holds it.
+TEST_F(Groups, GroupsStayUntilRemoved)
 {
     Released<IOPCItemMgt> items;
     OPCHANDLE handle = 0;
     DWORD revised = 0;
-    ASSERT_EQ(S_OK, AddGroup(L"short-lived", 1000, &handle, &revised, items.Out()));
-    EXPECT_EQ(1u, GroupCount());
+    ASSERT_EQ(S_OK, AddGroup(L"released", 1000, &handle, &revised, items.Out()));
     items.Reset();
+    EXPECT_EQ(1u, GroupCount());
+    Released<IUnknown> found;
+    ASSERT_EQ(S_OK, server->GetGroupByName(L"released", IID_IUnknown, found.Out()));
+    found.Reset();
+    EXPECT_EQ(S_OK, server->RemoveGroup(handle, FALSE));
     EXPECT_EQ(0u, GroupCount());
-    Released<IUnknown> gone;
-    EXPECT_EQ(E_FAIL, server->GetGroupByName(L"short-lived", IID_IUnknown, gone.Out()));
+    EXPECT_EQ(E_INVALIDARG, server->GetGroupByName(L"released", IID_IUnknown, found.Out()));
+
+    ASSERT_EQ(S_OK, AddGroup(L"held", 1000, &handle, &revised, items.Out()));
+    EXPECT_EQ(OPC_S_INUSE, server->RemoveGroup(handle, FALSE));
+    EXPECT_EQ(0u, GroupCount());
+    // Still usable by its client, and its name is free again.
+    Added added = AddOrValidate(items.p, {Def(L"Plant.Temp", 1)}, true);
+    EXPECT_EQ(S_OK, added.hr);
+    Released<IOPCItemMgt> again;
+    ASSERT_EQ(S_OK, AddGroup(L"held", 1000, &handle, &revised, again.Out()));
+    EXPECT_EQ(S_OK, server->RemoveGroup(handle, TRUE)); // forced
+    EXPECT_EQ(E_INVALIDARG, server->RemoveGroup(handle, TRUE));
 }
 
 TEST_F(Groups, RemovedGroupStaysUsableWhileTheClientHoldsIt)
@@ -385,7 +460,7 @@ TEST_F(Groups, RemovedGroupStaysUsableWhileTheClientHoldsIt)
     OPCHANDLE handle = 0;
     DWORD revised = 0;
     ASSERT_EQ(S_OK, AddGroup(L"removed", 1000, &handle, &revised, items.Out()));
-    ASSERT_EQ(S_OK, server->RemoveGroup(handle, FALSE));
+    ASSERT_EQ(OPC_S_INUSE, server->RemoveGroup(handle, FALSE));
     EXPECT_EQ(0u, GroupCount());
     Added added = AddOrValidate(items.p, {Def(L"Plant.Temp", 1)}, true);
     EXPECT_EQ(S_OK, added.hr);

@@ -4,6 +4,8 @@
 #include "opc_errors.h"
 #include "test_host_control.h"
 
+#include <olectl.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -98,13 +100,47 @@ TEST_F(ServerObject, StatusTwiceKeepsStartTimeAndMovesCurrentTime)
     EXPECT_EQ(1, first->wMajorVersion);
     EXPECT_EQ(1, first->wMinorVersion);
     EXPECT_EQ(1, first->wBuildNumber);
-    EXPECT_EQ(nullptr, first->szVendorInfo);
-    EXPECT_EQ(Ticks(first->ftCurrentTime), Ticks(first->ftLastUpdateTime));
+    ASSERT_NE(nullptr, first->szVendorInfo);
+    EXPECT_STREQ(L"Lumaret test host", first->szVendorInfo);
+    // Nothing was sent to this client yet.
+    EXPECT_EQ(0u, Ticks(first->ftLastUpdateTime));
     EXPECT_LE(Ticks(first->ftStartTime), Ticks(first->ftCurrentTime));
     EXPECT_EQ(Ticks(first->ftStartTime), Ticks(second->ftStartTime));
     EXPECT_GE(Ticks(second->ftCurrentTime), Ticks(first->ftCurrentTime));
+    CoTaskMemFree(first->szVendorInfo);
+    CoTaskMemFree(second->szVendorInfo);
     CoTaskMemFree(first);
     CoTaskMemFree(second);
+}
+
+// A host that has declared no tag yet serves no configuration; its first
+// tag makes it a running server.
+TEST_F(ServerObject, StatusIsNoConfigUntilTheFirstTag)
+{
+    HANDLE host = testhost::OpenHostProcess();
+    ASSERT_NE(nullptr, host);
+    browse.~Released();
+    browse.p = nullptr;
+    server.~Released();
+    server.p = nullptr;
+    ASSERT_EQ(0u, testhost::ExitCodeAfter(host, 15000));
+    CloseHandle(host);
+
+    struct EmptyHost {
+        HANDLE marker = testhost::RequestEmptyHost();
+        ~EmptyHost() { CloseHandle(marker); }
+    } empty;
+    ASSERT_EQ(S_OK, testhost::CreateServer(server.Out()));
+    OPCSERVERSTATUS *status = nullptr;
+    ASSERT_EQ(S_OK, server->GetStatus(&status));
+    EXPECT_EQ(OPC_STATUS_NOCONFIG, status->dwServerState);
+    CoTaskMemFree(status->szVendorInfo);
+    CoTaskMemFree(status);
+    EXPECT_EQ(0, testhost::CommandCode("addtag First.Tag 5 1"));
+    ASSERT_EQ(S_OK, server->GetStatus(&status));
+    EXPECT_EQ(OPC_STATUS_RUNNING, status->dwServerState);
+    CoTaskMemFree(status->szVendorInfo);
+    CoTaskMemFree(status);
 }
 
 TEST_F(ServerObject, LocaleIsPerServerObject)
@@ -117,6 +153,9 @@ TEST_F(ServerObject, LocaleIsPerServerObject)
     EXPECT_EQ(S_OK, common->SetLocaleID(1033));
     EXPECT_EQ(S_OK, common->GetLocaleID(&lcid));
     EXPECT_EQ(1033u, lcid);
+    EXPECT_EQ(E_INVALIDARG, common->SetLocaleID(0x0407)); // German is not spoken
+    EXPECT_EQ(S_OK, common->GetLocaleID(&lcid));
+    EXPECT_EQ(1033u, lcid);
 
     DWORD count = 0;
     LCID *locales = nullptr;
@@ -127,11 +166,24 @@ TEST_F(ServerObject, LocaleIsPerServerObject)
     CoTaskMemFree(locales);
     EXPECT_EQ(S_OK, common->SetClientName(L"server object test"));
 
+    // Error texts in the server object's language, or the one asked for.
     LPWSTR text = nullptr;
-    EXPECT_EQ(E_NOTIMPL, common->GetErrorString(E_FAIL, &text));
+    ASSERT_EQ(S_OK, common->GetErrorString(OPC_E_UNKNOWNITEMID, &text));
+    EXPECT_STREQ(L"The item ID is not defined in the server address space or no longer exists in it.", text);
+    CoTaskMemFree(text);
+    ASSERT_EQ(S_OK, server->GetErrorString(OPC_E_UNKNOWNITEMID, 2052, &text));
+    EXPECT_STREQ(L"项 ID 未在服务器地址空间中定义，或已不存在。", text);
+    CoTaskMemFree(text);
+    ASSERT_EQ(S_OK, server->GetErrorString(OPC_S_INUSE, 1033, &text));
+    EXPECT_STREQ(L"The operation cannot be performed because the object is still referenced.", text);
+    CoTaskMemFree(text);
+    // System codes come from the system's message tables.
+    ASSERT_EQ(S_OK, server->GetErrorString(E_OUTOFMEMORY, 1033, &text));
+    EXPECT_GT(wcslen(text), 0u);
+    CoTaskMemFree(text);
+    EXPECT_EQ(E_INVALIDARG, server->GetErrorString(static_cast<HRESULT>(0xC004ABCD), 1033, &text));
     EXPECT_EQ(nullptr, text);
-    EXPECT_EQ(E_NOTIMPL, server->GetErrorString(E_FAIL, 1033, &text));
-    EXPECT_EQ(nullptr, text);
+    EXPECT_EQ(E_INVALIDARG, server->GetErrorString(OPC_E_RANGE, 0x0407, &text));
 
     Released<IOPCServer> other;
     ASSERT_EQ(S_OK, testhost::CreateServer(other.Out()));
@@ -173,7 +225,11 @@ TEST_F(ServerObject, InterfacesOfTheServerObject)
     EXPECT_EQ(S_FALSE, points->Next(1, &point, &fetched));
     EXPECT_EQ(0u, fetched);
     Released<IConnectionPoint> found;
-    EXPECT_EQ(E_NOTIMPL, container->FindConnectionPoint(IID_IOPCShutdown, found.Out()));
+    ASSERT_EQ(S_OK, container->FindConnectionPoint(IID_IOPCShutdown, found.Out()));
+    EXPECT_EQ(S_OK, found->GetConnectionInterface(&sinkIid));
+    EXPECT_TRUE(IsEqualIID(IID_IOPCShutdown, sinkIid));
+    Released<IConnectionPoint> other;
+    EXPECT_EQ(CONNECT_E_NOCONNECTION, container->FindConnectionPoint(IID_IOPCDataCallback, other.Out()));
 }
 
 TEST_F(ServerObject, BrowsingTheHierarchy)
@@ -268,6 +324,8 @@ TEST_F(ServerObject, EnumeratorStepping)
     EXPECT_EQ(E_NOTIMPL, names->Clone(clone.Out()));
 }
 
+// Properties 1 to 6 for every item, the units and the description; the
+// EU type and range only for analog items.
 TEST_F(ServerObject, ItemProperties)
 {
     Released<IOPCItemProperties> properties;
@@ -276,13 +334,17 @@ TEST_F(ServerObject, ItemProperties)
     DWORD *ids = nullptr;
     LPWSTR *descriptions = nullptr;
     VARTYPE *types = nullptr;
-    ASSERT_EQ(S_OK, properties->QueryAvailableProperties(const_cast<LPWSTR>(L"No.Such.Item"), &count,
+    EXPECT_EQ(OPC_E_UNKNOWNITEMID, properties->QueryAvailableProperties(
+                                       const_cast<LPWSTR>(L"No.Such.Item"), &count, &ids,
+                                       &descriptions, &types));
+    ASSERT_EQ(S_OK, properties->QueryAvailableProperties(const_cast<LPWSTR>(L"Plant.Temp"), &count,
                                                          &ids, &descriptions, &types));
-    ASSERT_EQ(6u, count);
-    const DWORD expectedIds[] = {1, 100, 101, 5, 3, 4};
-    const VARTYPE expectedTypes[] = {VT_I2, VT_BSTR, VT_BSTR, VT_I4, VT_I2, VT_DATE};
-    const wchar_t *expectedText[] = {L"Item Canonical Data Type", L"EU Units", L"Item Description",
-                                     L"Item Access Rights", L"Item Quality", L"Item Timestamp"};
+    ASSERT_EQ(8u, count);
+    const DWORD expectedIds[] = {1, 2, 3, 4, 5, 6, 100, 101};
+    const VARTYPE expectedTypes[] = {VT_I2, VT_VARIANT, VT_I2, VT_DATE, VT_I4, VT_R4, VT_BSTR, VT_BSTR};
+    const wchar_t *expectedText[] = {L"Item Canonical Data Type", L"Item Value", L"Item Quality",
+                                     L"Item Timestamp", L"Item Access Rights", L"Server Scan Rate",
+                                     L"EU Units", L"Item Description"};
     for (DWORD i = 0; i < count; ++i) {
         EXPECT_EQ(expectedIds[i], ids[i]);
         EXPECT_EQ(expectedTypes[i], types[i]);
@@ -293,42 +355,80 @@ TEST_F(ServerObject, ItemProperties)
     CoTaskMemFree(descriptions);
     CoTaskMemFree(types);
 
-    DWORD wanted[] = {1, 2, 5, 100, 101, 3, 4};
+    DWORD wanted[] = {1, 2, 3, 4, 5, 6, 100, 101, 102};
     VARIANT *values = nullptr;
     HRESULT *errors = nullptr;
-    ASSERT_EQ(S_OK, properties->GetItemProperties(const_cast<LPWSTR>(L"Plant.Temp"), 7, wanted,
-                                                  &values, &errors));
+    ASSERT_EQ(S_FALSE, properties->GetItemProperties(const_cast<LPWSTR>(L"Plant.Temp"), 9, wanted,
+                                                     &values, &errors));
+    for (int i = 0; i < 8; ++i)
+        EXPECT_EQ(S_OK, errors[i]) << wanted[i];
     EXPECT_EQ(VT_I2, V_VT(&values[0]));
     EXPECT_EQ(VT_R4, V_I2(&values[0]));
-    EXPECT_EQ(S_OK, errors[0]);
-    EXPECT_EQ(VT_EMPTY, V_VT(&values[1]));
-    EXPECT_EQ(E_FAIL, errors[1]);
-    EXPECT_EQ(VT_I4, V_VT(&values[2]));
-    EXPECT_EQ(3, V_I4(&values[2]));
-    ASSERT_EQ(VT_BSTR, V_VT(&values[3]));
-    EXPECT_STREQ(L"degC", V_BSTR(&values[3]));
-    ASSERT_EQ(VT_BSTR, V_VT(&values[4]));
-    EXPECT_STREQ(L"Plant temperature", V_BSTR(&values[4]));
-    EXPECT_EQ(E_FAIL, errors[5]);
-    EXPECT_EQ(E_FAIL, errors[6]);
-    for (int i = 0; i < 7; ++i)
+    ASSERT_EQ(VT_R4, V_VT(&values[1]));
+    EXPECT_FLOAT_EQ(21.5f, V_R4(&values[1]));
+    ASSERT_EQ(VT_I2, V_VT(&values[2]));
+    EXPECT_EQ(192, V_I2(&values[2]));
+    ASSERT_EQ(VT_DATE, V_VT(&values[3]));
+    EXPECT_GT(V_DATE(&values[3]), 40000.0); // set this century
+    EXPECT_EQ(VT_I4, V_VT(&values[4]));
+    EXPECT_EQ(3, V_I4(&values[4]));
+    ASSERT_EQ(VT_R4, V_VT(&values[5]));
+    EXPECT_FLOAT_EQ(200.0f, V_R4(&values[5]));
+    ASSERT_EQ(VT_BSTR, V_VT(&values[6]));
+    EXPECT_STREQ(L"degC", V_BSTR(&values[6]));
+    ASSERT_EQ(VT_BSTR, V_VT(&values[7]));
+    EXPECT_STREQ(L"Plant temperature", V_BSTR(&values[7]));
+    // Plant.Temp has no EU range: no EU properties.
+    EXPECT_EQ(OPC_E_INVALID_PID, errors[8]);
+    EXPECT_EQ(VT_EMPTY, V_VT(&values[8]));
+    for (int i = 0; i < 9; ++i)
         VariantClear(&values[i]);
     CoTaskMemFree(values);
     CoTaskMemFree(errors);
 
-    // A read-only tag reports access rights 1.
-    DWORD rights[] = {5};
-    ASSERT_EQ(S_OK, properties->GetItemProperties(const_cast<LPWSTR>(L"Area.Valve"), 1, rights,
-                                                  &values, &errors));
+    // A read-only tag reports access rights 1; a tag never set is bad,
+    // waiting for its initial data.
+    DWORD rightsAndQuality[] = {5, 3};
+    ASSERT_EQ(S_OK, properties->GetItemProperties(const_cast<LPWSTR>(L"Area.Valve"), 1,
+                                                  rightsAndQuality, &values, &errors));
     EXPECT_EQ(1, V_I4(&values[0]));
     CoTaskMemFree(values);
     CoTaskMemFree(errors);
+    ASSERT_EQ(S_OK, properties->GetItemProperties(const_cast<LPWSTR>(L"Host.Never"), 2,
+                                                  rightsAndQuality, &values, &errors));
+    EXPECT_EQ(0x20, V_I2(&values[1]));
+    CoTaskMemFree(values);
+    CoTaskMemFree(errors);
 
-    EXPECT_EQ(E_FAIL, properties->GetItemProperties(const_cast<LPWSTR>(L"plant.temp"), 1, rights,
-                                                    &values, &errors));
+    // The analog item: EU type and range.
+    ASSERT_EQ(S_OK, properties->QueryAvailableProperties(const_cast<LPWSTR>(L"Area.Pump.Flow"),
+                                                         &count, &ids, &descriptions, &types));
+    EXPECT_EQ(11u, count);
+    for (DWORD i = 0; i < count; ++i)
+        CoTaskMemFree(descriptions[i]);
+    CoTaskMemFree(ids);
+    CoTaskMemFree(descriptions);
+    CoTaskMemFree(types);
+    DWORD range[] = {7, 102, 103};
+    ASSERT_EQ(S_OK, properties->GetItemProperties(const_cast<LPWSTR>(L"Area.Pump.Flow"), 3, range,
+                                                  &values, &errors));
+    EXPECT_EQ(OPC_ANALOG, V_I4(&values[0]));
+    EXPECT_DOUBLE_EQ(100.0, V_R8(&values[1]));
+    EXPECT_DOUBLE_EQ(0.0, V_R8(&values[2]));
+    CoTaskMemFree(values);
+    CoTaskMemFree(errors);
+
+    EXPECT_EQ(OPC_E_UNKNOWNITEMID, properties->GetItemProperties(const_cast<LPWSTR>(L"plant.temp"), 1,
+                                                                 rightsAndQuality, &values, &errors));
+    EXPECT_EQ(nullptr, values);
+    // No property is an item of its own.
     LPWSTR *newIds = nullptr;
-    EXPECT_EQ(E_NOTIMPL, properties->LookupItemIDs(const_cast<LPWSTR>(L"Plant.Temp"), 1, rights,
-                                                   &newIds, &errors));
+    ASSERT_EQ(S_FALSE, properties->LookupItemIDs(const_cast<LPWSTR>(L"Plant.Temp"), 2,
+                                                 rightsAndQuality, &newIds, &errors));
+    EXPECT_EQ(OPC_E_INVALID_PID, errors[0]);
+    EXPECT_EQ(nullptr, newIds[0]);
+    CoTaskMemFree(newIds);
+    CoTaskMemFree(errors);
 }
 
 // With hold-process flag 0 the host ends when its last server object is

@@ -99,7 +99,7 @@ TEST(TagDeclaration, HandlesAreSequentialAndStableAcrossRedeclaration)
     ReadResult r = Read(table, 1);
     EXPECT_TRUE(r.ok);
     EXPECT_EQ(VT_EMPTY, V_VT(&r.value));
-    EXPECT_EQ(0, r.quality);
+    EXPECT_EQ(0x20, r.quality); // bad, waiting for initial data
     DWORD stamp = 99, refs = 99, rate = 0;
     ASSERT_TRUE(table.GetChangeStamp(1, &stamp));
     EXPECT_EQ(0u, stamp);
@@ -171,7 +171,7 @@ TEST(TagValues, NeverSetTagReadsEmptyWithoutError)
     ReadResult r = Read(table, 1);
     EXPECT_TRUE(r.ok);
     EXPECT_EQ(VT_EMPTY, V_VT(&r.value));
-    EXPECT_EQ(0, r.quality);
+    EXPECT_EQ(0x20, r.quality); // bad, waiting for initial data
     EXPECT_EQ(0u, ToUInt64(r.timestamp));
 
     ReadResult missing = Read(table, 77);
@@ -340,18 +340,68 @@ TEST(ClientWrites, RightsAndHandlesAreCheckedAndTheValueIsKept)
     FILETIME now;
     GetSystemTimeAsFileTime(&now);
     VARIANT w = MakeI4(99);
-    EXPECT_EQ(S_OK, table.WriteItem(1, now, 192, w));
-    EXPECT_EQ(OPC_E_BADRIGHTS, table.WriteItem(2, now, 192, w));
+    EXPECT_EQ(S_OK, table.WriteItem(1, now, 192, w, 2052));
+    EXPECT_EQ(OPC_E_BADRIGHTS, table.WriteItem(2, now, 192, w, 2052));
     // Shown as writable (rights 3), but only a writable byte of exactly 1
     // lets writes through.
     bool found = false;
     EXPECT_EQ(kRightsReadWrite, Lookup(table, "Odd", &found).accessRights);
-    EXPECT_EQ(OPC_E_BADRIGHTS, table.WriteItem(3, now, 192, w));
-    EXPECT_EQ(OPC_E_INVALIDHANDLE, table.WriteItem(42, now, 192, w));
+    EXPECT_EQ(OPC_E_BADRIGHTS, table.WriteItem(3, now, 192, w, 2052));
+    EXPECT_EQ(OPC_E_INVALIDHANDLE, table.WriteItem(42, now, 192, w, 2052));
     EXPECT_EQ(1u, table.WriteToDec().Pending());
 
     ReadResult r = Read(table, 1);
     EXPECT_EQ(7, V_I4(&r.value));
+}
+
+VARIANT MakeText(const wchar_t *text)
+{
+    VARIANT var;
+    VariantInit(&var);
+    V_VT(&var) = VT_BSTR;
+    V_BSTR(&var) = SysAllocString(text);
+    return var;
+}
+
+// What the host receives: the value in the tag's own type, or nothing when
+// the value does not convert or does not fit.
+TEST(ClientWrites, ValuesAreConvertedToTheTagTypeOrRefused)
+{
+    CSvrData table;
+    ASSERT_EQ(0, table.AddTag("Small", "", "", DAKORA_TAG_UI1, 1));
+    ASSERT_EQ(0, table.AddTag("Count", "", "", DAKORA_TAG_I4, 1));
+    ASSERT_EQ(0, table.AddTag("Text", "", "", DAKORA_TAG_TEXT, 1));
+    ASSERT_EQ(0, table.AddTag("Flag", "", "", DAKORA_TAG_BOOL, 1));
+    table.SetWriteTextLimit(4);
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+
+    VARIANT big = MakeR8(300.0), fraction = MakeR8(2.75), word = MakeText(L"abc");
+    EXPECT_EQ(OPC_E_RANGE, table.WriteItem(1, now, 192, big, 1033));
+    EXPECT_EQ(OPC_E_BADTYPE, table.WriteItem(2, now, 192, word, 1033));
+    VARIANT empty;
+    VariantInit(&empty);
+    EXPECT_EQ(OPC_E_BADTYPE, table.WriteItem(2, now, 192, empty, 1033));
+    VARIANT array;
+    VariantInit(&array);
+    V_VT(&array) = VT_ARRAY | VT_I4;
+    V_ARRAY(&array) = SafeArrayCreateVector(VT_I4, 0, 2);
+    EXPECT_EQ(OPC_E_BADTYPE, table.WriteItem(2, now, 192, array, 1033));
+    VariantClear(&array);
+    // Texts: at most 4 ANSI bytes, and only characters of the code page.
+    VARIANT longText = MakeText(L"abcde"), symbol = MakeText(L"\x2603");
+    EXPECT_EQ(OPC_E_RANGE, table.WriteItem(3, now, 192, longText, 1033));
+    EXPECT_EQ(OPC_E_BADTYPE, table.WriteItem(3, now, 192, symbol, 1033));
+    EXPECT_EQ(0u, table.WriteToDec().Pending());
+
+    EXPECT_EQ(S_OK, table.WriteItem(2, now, 192, fraction, 1033));
+    EXPECT_EQ(S_OK, table.WriteItem(3, now, 192, word, 1033));
+    VARIANT one = MakeI4(1);
+    EXPECT_EQ(S_OK, table.WriteItem(4, now, 192, one, 1033));
+    EXPECT_EQ(3u, table.WriteToDec().Pending());
+    VariantClear(&word);
+    VariantClear(&longText);
+    VariantClear(&symbol);
 }
 
 class Hierarchy : public ::testing::Test {

@@ -4,8 +4,9 @@
 //   dakora_test_host -hold           runs the server with hold-process flag 1
 //   dakora_test_host [anything]      runs the server with hold-process flag 0
 //                                    (how COM starts it)
-// A running host declares the example tags, records every client write the
-// library hands it, and takes commands on the pipe \\.\pipe\dakora_test_host
+// A running host declares the example tags (none while the mutex
+// "LumaretTestHostEmpty" exists), records every client write the library
+// hands it, and takes commands on the pipe \\.\pipe\dakora_test_host
 // (one line each; see HandleCommand). It ends when the library ends it, on
 // "exit", or with code 3 after 120 s.
 #include "dakora_da.h"
@@ -67,6 +68,18 @@ void DeclareExampleTags()
     dakora_setval("Plant.Temp", &v, 192, 0, 0);
     dakora_setstr("Host.Name", "\xB2\xE2\xCA\xD4", 192, 0, 0); // "测试" in GBK
     dakora_setblob("Host.Raw", "\x01\x02\xFF", 3, 192, 0, 0);
+    // Flow is an analog item; texts are written 16 ANSI bytes at most.
+    dakora_seteurange("Area.Pump.Flow", 0.0, 100.0);
+    dakora_setwritelimit(16);
+}
+
+bool EmptyHostRequested()
+{
+    HANDLE marker = OpenMutexA(SYNCHRONIZE, FALSE, "LumaretTestHostEmpty");
+    if (marker == nullptr)
+        return false;
+    CloseHandle(marker);
+    return true;
 }
 
 // Commands:
@@ -204,7 +217,8 @@ DWORD WINAPI ServeCommands(void *)
 
 int RunServer(bool hold)
 {
-    DeclareExampleTags();
+    if (!EmptyHostRequested())
+        DeclareExampleTags();
     HANDLE stop = CreateEventA(nullptr, TRUE, FALSE, "LumaretTestHostStop");
     int result = dakora_start(kClassId, kVendor, kServer, kVersion, kName, &RecordWrite, nullptr,
                               hold ? 1 : 0);

@@ -131,6 +131,11 @@ void EndHosts()
     }
 }
 
+HANDLE RequestEmptyHost()
+{
+    return CreateMutexA(nullptr, FALSE, "LumaretTestHostEmpty");
+}
+
 HRESULT CreateServer(IOPCServer **server)
 {
     *server = nullptr;

@@ -30,6 +30,8 @@ std::string BinPath(const std::string &file);
 
 // Ends every running test host (left over from an earlier test).
 void EndHosts();
+// While the returned handle is open, a host that starts declares no tags.
+HANDLE RequestEmptyHost();
 
 // A new server object through CoCreateInstance(CLSCTX_LOCAL_SERVER).
 HRESULT CreateServer(IOPCServer **server);

@@ -115,8 +115,8 @@ TEST(WriteForwarding, WritesReachTheHostInOrderAndSurviveAStop)
 
     FILETIME when = {0x11111111, 0x01D00000};
     VARIANT a = MakeI4(100), b = MakeI4(200);
-    ASSERT_EQ(S_OK, SvrData().WriteItem(speed, when, 192, a));
-    ASSERT_EQ(S_OK, SvrData().WriteItem(count, when, 0x40, b));
+    ASSERT_EQ(S_OK, SvrData().WriteItem(speed, when, 192, a, 2052));
+    ASSERT_EQ(S_OK, SvrData().WriteItem(count, when, 0x40, b, 2052));
     ASSERT_TRUE(WaitForDelivered(2, 5000));
     {
         std::lock_guard<std::mutex> lock(g_mutex);
@@ -145,10 +145,10 @@ TEST(WriteForwarding, WritesReachTheHostInOrderAndSurviveAStop)
     EXPECT_EQ(DAKORA_E_NOTRUNNING, dakora_stop());
     for (LONG i = 0; i < 1023; ++i) {
         VARIANT v = MakeI4(i);
-        ASSERT_EQ(S_OK, SvrData().WriteItem(i % 2 ? count : speed, when, 192, v)) << i;
+        ASSERT_EQ(S_OK, SvrData().WriteItem(i % 2 ? count : speed, when, 192, v, 2052)) << i;
     }
     VARIANT overflow = MakeI4(-5);
-    EXPECT_EQ(E_FAIL, SvrData().WriteItem(speed, when, 192, overflow));
+    EXPECT_EQ(E_FAIL, SvrData().WriteItem(speed, when, 192, overflow, 2052));
     EXPECT_EQ(1023u, SvrData().WriteToDec().Pending());
     Sleep(300);
     EXPECT_EQ(2u, DeliveredCount());
@@ -182,7 +182,7 @@ TEST(WriteForwarding, NullCallbackDropsWritesAfterClearingThem)
     FILETIME now;
     GetSystemTimeAsFileTime(&now);
     const size_t before = DeliveredCount();
-    ASSERT_EQ(S_OK, SvrData().WriteItem(handle, now, 192, text));
+    ASSERT_EQ(S_OK, SvrData().WriteItem(handle, now, 192, text, 2052));
     VariantClear(&text);
     const DWORD start = GetTickCount();
     while (SvrData().WriteToDec().Pending() != 0 && GetTickCount() - start < 5000)

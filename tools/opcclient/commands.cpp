@@ -177,6 +177,11 @@ int RunProperties(const CommandLine &line)
     LPWSTR *descriptions = nullptr;
     VARTYPE *types = nullptr;
     hr = properties->QueryAvailableProperties(&item[0], &count, &ids, &descriptions, &types);
+    if (hr == OPC_E_UNKNOWNITEMID || hr == OPC_E_INVALIDITEMID) {
+        error.exitCode = kExitUnknownItem;
+        error.message = "item '" + line.arguments[1] + "' is unknown: " + FormatResult(hr);
+        return Fail(error);
+    }
     if (FAILED(hr))
         return FailCall("QueryAvailableProperties", hr);
     VARIANT *values = nullptr;

@@ -140,6 +140,12 @@ std::string FormatResult(HRESULT hr)
     case OPC_E_UNKNOWNITEMID: name = "OPC_E_UNKNOWNITEMID"; break;
     case OPC_E_INVALIDITEMID: name = "OPC_E_INVALIDITEMID"; break;
     case OPC_E_BADTYPE: name = "OPC_E_BADTYPE"; break;
+    case OPC_E_RANGE: name = "OPC_E_RANGE"; break;
+    case OPC_E_INVALID_PID: name = "OPC_E_INVALID_PID"; break;
+    case OPC_E_DUPLICATENAME: name = "OPC_E_DUPLICATENAME"; break;
+    case OPC_E_INVALIDCONTINUATIONPOINT: name = "OPC_E_INVALIDCONTINUATIONPOINT"; break;
+    case OPC_S_UNSUPPORTEDRATE: name = "OPC_S_UNSUPPORTEDRATE"; break;
+    case OPC_S_INUSE: name = "OPC_S_INUSE"; break;
     default: break;
     }
     char text[48];

@@ -4,6 +4,8 @@
 #include "enum_connections.h"
 #include "opc_interfaces.h"
 
+#include <olectl.h>
+
 #include <new>
 
 CConnectPoint::CConnectPoint(IUnknown *owner, REFIID sinkInterface)
@@ -60,13 +62,19 @@ STDMETHODIMP CConnectPoint::Advise(IUnknown *pUnkSink, DWORD *pdwCookie)
 {
     if (pUnkSink == nullptr || pdwCookie == nullptr)
         return E_INVALIDARG;
-    CAutoLock guard(m_lock);
-    if (m_connections.size() >= kMaxSinks)
-        return E_FAIL;
-    pUnkSink->AddRef();
-    const DWORD cookie = m_nextCookie++;
-    m_connections.push_back({pUnkSink, cookie});
-    *pdwCookie = cookie;
+    {
+        CAutoLock guard(m_lock);
+        if (m_connections.size() >= kMaxSinks)
+            return CONNECT_E_ADVISELIMIT;
+        try {
+            m_connections.push_back({pUnkSink, m_nextCookie});
+        } catch (...) {
+            return E_OUTOFMEMORY;
+        }
+        pUnkSink->AddRef();
+        *pdwCookie = m_nextCookie++;
+    }
+    OnAdvise();
     return S_OK;
 }
 
@@ -84,7 +92,7 @@ STDMETHODIMP CConnectPoint::Unadvise(DWORD dwCookie)
         }
     }
     if (sink == nullptr)
-        return S_FALSE;
+        return CONNECT_E_NOCONNECTION;
     sink->Release();
     return S_OK;
 }
@@ -140,7 +148,13 @@ CConnectPointShutdown::CConnectPointShutdown(IUnknown *owner)
 {
 }
 
-CConnectPointGroup::CConnectPointGroup(IUnknown *owner)
-    : CConnectPoint(owner, IID_IOPCDataCallback)
+CConnectPointGroup::CConnectPointGroup(IUnknown *owner, std::function<void()> onAdvise)
+    : CConnectPoint(owner, IID_IOPCDataCallback), m_onAdvise(std::move(onAdvise))
 {
+}
+
+void CConnectPointGroup::OnAdvise()
+{
+    if (m_onAdvise)
+        m_onAdvise();
 }

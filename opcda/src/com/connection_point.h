@@ -8,6 +8,7 @@
 #include <windows.h>
 #include <ocidl.h>
 
+#include <functional>
 #include <vector>
 
 class CConnectPoint : public IConnectionPoint {
@@ -36,6 +37,10 @@ public:
     // Releases every sink (owner destruction).
     void ReleaseAll();
 
+protected:
+    // Called after a successful Advise, outside the point's lock.
+    virtual void OnAdvise() {}
+
 private:
     struct Connection {
         IUnknown *sink;
@@ -55,8 +60,15 @@ public:
     explicit CConnectPointShutdown(IUnknown *owner);
 };
 
-// A group's point for IOPCDataCallback sinks.
+// A group's point for IOPCDataCallback sinks; onAdvise runs after every
+// new subscription.
 class CConnectPointGroup : public CConnectPoint {
 public:
-    explicit CConnectPointGroup(IUnknown *owner);
+    CConnectPointGroup(IUnknown *owner, std::function<void()> onAdvise);
+
+protected:
+    void OnAdvise() override;
+
+private:
+    std::function<void()> m_onAdvise;
 };

@@ -70,6 +70,11 @@ CDataCallbackDelivery::~CDataCallbackDelivery()
     ReleaseSinks(m_sinks);
 }
 
+bool CDataCallbackDelivery::CarriesValues() const
+{
+    return m_items->count != 0 && !m_sinks.empty();
+}
+
 // Every sink in Advise order; a sink that is not an IOPCDataCallback misses
 // the report.
 void CDataCallbackDelivery::Deliver()

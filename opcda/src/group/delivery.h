@@ -13,6 +13,9 @@ class CDelivery {
 public:
     virtual ~CDelivery() = default;
     virtual void Deliver() = 0;
+    // True when the callback carries item values to the client (the
+    // server's last update time then moves).
+    virtual bool CarriesValues() const { return false; }
 };
 
 typedef std::vector<std::unique_ptr<CDelivery>> DeliveryList;
@@ -47,6 +50,7 @@ public:
                           std::vector<IUnknown *> sinks, std::unique_ptr<ItemValues> items);
     ~CDataCallbackDelivery() override;
     void Deliver() override;
+    bool CarriesValues() const override;
 
 private:
     Kind m_kind;
@@ -94,6 +98,7 @@ public:
     CStreamDelivery(IAdviseSink *sink, CLIPFORMAT format, HGLOBAL block);
     ~CStreamDelivery() override;
     void Deliver() override;
+    bool CarriesValues() const override { return true; }
 
 private:
     IAdviseSink *m_sink;

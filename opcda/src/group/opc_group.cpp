@@ -5,14 +5,24 @@
 #include "com_memory.h"
 #include "enum_connection_points.h"
 #include "opc_data.h"
+#include "opc_errors.h"
 #include "opc_server.h"
+
+#include <olectl.h>
 
 #include <cwchar>
 #include <new>
 
 COpcGroup::COpcGroup(const ServerLinkPtr &link, COpcData &tags)
     : m_refs(0), m_link(link), m_tags(tags),
-      m_dataCallbackPoint(static_cast<IOPCItemMgt *>(this)), m_nextConnection(1),
+      m_dataCallbackPoint(static_cast<IOPCItemMgt *>(this),
+                          [this] {
+                              // The first callback after a new subscription
+                              // carries every active item.
+                              CAutoLock guard(m_lock);
+                              ResendActiveItems();
+                          }),
+      m_nextConnection(1),
       m_nextTransaction(1), m_serverHandle(0), m_clientHandle(0), m_active(TRUE),
       m_updateRate(1000), m_timeBias(0), m_percentDeadband(0.0f), m_locale(2052),
       m_enable(TRUE), m_lastScanTick(0)
@@ -36,8 +46,7 @@ COpcGroup::~COpcGroup()
 }
 
 void COpcGroup::Configure(OPCHANDLE serverHandle, OPCHANDLE clientHandle, BOOL active,
-                          DWORD updateRate, LONG timeBias, FLOAT percentDeadband, LCID locale,
-                          LPCWSTR name)
+                          DWORD updateRate, LONG timeBias, FLOAT percentDeadband, LCID locale)
 {
     CAutoLock guard(m_lock);
     m_serverHandle = serverHandle;
@@ -47,13 +56,32 @@ void COpcGroup::Configure(OPCHANDLE serverHandle, OPCHANDLE clientHandle, BOOL a
     m_timeBias = timeBias;
     m_percentDeadband = percentDeadband;
     m_locale = locale;
-    lstrcpynW(m_name, name != nullptr ? name : L"", 260);
 }
 
 bool COpcGroup::HasName(LPCWSTR name)
 {
     CAutoLock guard(m_lock);
     return std::wcscmp(m_name, name) == 0;
+}
+
+void COpcGroup::StoreName(LPCWSTR name)
+{
+    CAutoLock guard(m_lock);
+    lstrcpynW(m_name, name != nullptr ? name : L"", 260);
+}
+
+COpcGroup::State COpcGroup::CurrentState()
+{
+    CAutoLock guard(m_lock);
+    return State{m_clientHandle, m_updateRate, m_timeBias, m_percentDeadband, m_locale};
+}
+
+void COpcGroup::ResendActiveItems()
+{
+    for (auto &entry : m_items) {
+        if (entry.second.active)
+            entry.second.resend = true;
+    }
 }
 
 STDMETHODIMP COpcGroup::QueryInterface(REFIID riid, void **ppv)
@@ -87,21 +115,15 @@ STDMETHODIMP_(ULONG) COpcGroup::AddRef()
     return static_cast<ULONG>(++m_refs);
 }
 
-// The last release takes the group out of its server's table (when the
-// server still exists and still holds it) and destroys it.
+// The server's group table holds one reference of its own, so a group
+// whose client released every interface stays until RemoveGroup or the
+// end of its server object; the last release destroys it.
 STDMETHODIMP_(ULONG) COpcGroup::Release()
 {
     const LONG refs = --m_refs;
-    if (refs != 0)
-        return static_cast<ULONG>(refs);
-    ServerLinkPtr link = m_link;
-    {
-        CAutoLock guard(link->lock);
-        if (link->server != nullptr)
-            link->server->DropGroup(this);
-    }
-    delete this;
-    return 0;
+    if (refs == 0)
+        delete this;
+    return static_cast<ULONG>(refs);
 }
 
 STDMETHODIMP COpcGroup::GetState(DWORD *pUpdateRate, BOOL *pActive, LPWSTR *ppName,
@@ -128,6 +150,11 @@ STDMETHODIMP COpcGroup::GetState(DWORD *pUpdateRate, BOOL *pActive, LPWSTR *ppNa
     return S_OK;
 }
 
+bool IsValidPercentDeadband(FLOAT percent)
+{
+    return percent >= 0.0f && percent <= 100.0f;
+}
+
 namespace {
 
 // Update rate ladder of SetState: 200, 500, 1000, then multiples of 500.
@@ -144,17 +171,29 @@ DWORD ReviseUpdateRate(DWORD requested)
 
 } // namespace
 
+// A revised rate that differs from the requested one is reported with
+// OPC_S_UNSUPPORTEDRATE. A group that becomes active sends the current
+// values of its active items at the next update.
 STDMETHODIMP COpcGroup::SetState(DWORD *pRequestedUpdateRate, DWORD *pRevisedUpdateRate,
                                  BOOL *pActive, LONG *pTimeBias, FLOAT *pPercentDeadband,
                                  DWORD *pLCID, OPCHANDLE *phClientGroup)
 {
+    if (pPercentDeadband != nullptr && !IsValidPercentDeadband(*pPercentDeadband))
+        return E_INVALIDARG;
     CAutoLock guard(m_lock);
-    if (pRequestedUpdateRate != nullptr)
+    HRESULT result = S_OK;
+    if (pRequestedUpdateRate != nullptr) {
         m_updateRate = ReviseUpdateRate(*pRequestedUpdateRate);
+        if (m_updateRate != *pRequestedUpdateRate)
+            result = OPC_S_UNSUPPORTEDRATE;
+    }
     if (pRevisedUpdateRate != nullptr)
         *pRevisedUpdateRate = m_updateRate;
-    if (pActive != nullptr)
-        m_active = *pActive;
+    if (pActive != nullptr) {
+        if (*pActive && !m_active)
+            ResendActiveItems();
+        m_active = *pActive ? TRUE : FALSE;
+    }
     if (pTimeBias != nullptr)
         m_timeBias = *pTimeBias;
     if (pPercentDeadband != nullptr)
@@ -163,22 +202,32 @@ STDMETHODIMP COpcGroup::SetState(DWORD *pRequestedUpdateRate, DWORD *pRevisedUpd
         m_locale = *pLCID;
     if (phClientGroup != nullptr)
         m_clientHandle = *phClientGroup;
-    return S_OK;
+    return result;
 }
 
+// Names are unique among the groups of a server object.
 STDMETHODIMP COpcGroup::SetName(LPCWSTR szName)
 {
-    CAutoLock guard(m_lock);
-    lstrcpynW(m_name, szName != nullptr ? szName : L"", 260);
+    if (szName == nullptr || *szName == L'\0')
+        return E_INVALIDARG;
+    ServerLinkPtr link = m_link;
+    CAutoLock guard(link->lock);
+    if (link->server != nullptr)
+        return link->server->RenameGroup(this, szName);
+    StoreName(szName);
     return S_OK;
 }
 
-STDMETHODIMP COpcGroup::CloneGroup(LPCWSTR, REFIID, LPUNKNOWN *ppUnk)
+STDMETHODIMP COpcGroup::CloneGroup(LPCWSTR szName, REFIID riid, LPUNKNOWN *ppUnk)
 {
     if (ppUnk == nullptr)
         return E_INVALIDARG;
     *ppUnk = nullptr;
-    return E_NOTIMPL;
+    ServerLinkPtr link = m_link;
+    CAutoLock guard(link->lock);
+    if (link->server == nullptr)
+        return E_FAIL;
+    return link->server->CloneGroup(*this, szName, riid, ppUnk);
 }
 
 STDMETHODIMP COpcGroup::EnumConnectionPoints(IEnumConnectionPoints **ppEnum)
@@ -199,7 +248,7 @@ STDMETHODIMP COpcGroup::FindConnectionPoint(REFIID riid, IConnectionPoint **ppCP
         return E_INVALIDARG;
     *ppCP = nullptr;
     if (!IsEqualIID(riid, IID_IOPCDataCallback))
-        return E_FAIL;
+        return CONNECT_E_NOCONNECTION;
     m_dataCallbackPoint.AddRef();
     *ppCP = &m_dataCallbackPoint;
     return S_OK;

@@ -17,6 +17,9 @@
 
 class COpcData;
 
+// Percent deadbands run from 0 to 100.
+bool IsValidPercentDeadband(FLOAT percent);
+
 class COpcGroup final : public IOPCItemMgt,
                   public IOPCGroupStateMgt,
                   public IDataObject,
@@ -32,11 +35,26 @@ public:
 
     // Set by AddGroup before the group is handed out.
     void Configure(OPCHANDLE serverHandle, OPCHANDLE clientHandle, BOOL active,
-                   DWORD updateRate, LONG timeBias, FLOAT percentDeadband, LCID locale,
-                   LPCWSTR name);
+                   DWORD updateRate, LONG timeBias, FLOAT percentDeadband, LCID locale);
     OPCHANDLE ServerHandle() const { return m_serverHandle; }
     // True when the group's name is exactly name.
     bool HasName(LPCWSTR name);
+    // Stores the name; uniqueness is the server's to check.
+    void StoreName(LPCWSTR name);
+    // References held by others than the server's group table.
+    LONG ClientReferences() const { return m_refs.load() - 1; }
+    // Copies the items of another group (CloneGroup): same item handles,
+    // client handles, requested types, active states and deadbands.
+    HRESULT CopyItemsFrom(COpcGroup &source);
+    // State copied by CloneGroup.
+    struct State {
+        OPCHANDLE clientHandle;
+        DWORD updateRate;
+        LONG timeBias;
+        FLOAT percentDeadband;
+        LCID locale;
+    };
+    State CurrentState();
 
     // One worker step: a queued request or a due scan. The callbacks it
     // prepares go to deliveries, to be made after the locks are released.
@@ -132,6 +150,22 @@ private:
     };
 
     ~COpcGroup();
+
+    // Marks every active item to report its current value at the next
+    // scan. Callers hold m_lock.
+    void ResendActiveItems();
+    // Sync reads: one item of the group read under m_lock into the caller's
+    // fields, converted to its requested type; cache reads of an inactive
+    // item or group carry the quality "out of service".
+    HRESULT ReadGroupItem(OPCHANDLE handle, bool cache, OPCHANDLE *clientHandle, VARIANT *value,
+                          WORD *quality, FILETIME *timestamp);
+    // Which of the handles are items of the group (taken under m_lock).
+    std::vector<bool> Membership(DWORD count, const OPCHANDLE *handles);
+    template <typename WriteOne>
+    HRESULT WriteMembers(DWORD count, const OPCHANDLE *handles, HRESULT **ppErrors,
+                         WriteOne write);
+    // The server object's locale, under which client writes are converted.
+    LCID ServerLocale() const;
 
     // Shared checks and allocation of the item management methods.
     HRESULT ResolveItems(DWORD count, OPCITEMDEF *items, bool add, OPCITEMRESULT **results,

@@ -72,7 +72,8 @@ HRESULT COpcGroup::QueueRefresh(AsyncRequest::Kind kind, DWORD transactionId, DW
     CAutoLock guard(m_lock);
     if (m_dataCallbackPoint.SinkCount() == 0)
         return CONNECT_E_NOCONNECTION;
-    if (m_requests.Full())
+    // A refresh of an inactive group has nothing to report.
+    if (m_requests.Full() || !m_active)
         return E_FAIL;
     AsyncRequest request;
     request.kind = kind;
@@ -147,7 +148,7 @@ STDMETHODIMP COpcGroup::RefreshMaxAge(DWORD, DWORD dwTransactionID, DWORD *pdwCa
 STDMETHODIMP COpcGroup::Cancel2(DWORD dwCancelID)
 {
     CAutoLock guard(m_lock);
-    return m_requests.MarkCancelled(dwCancelID) ? S_OK : S_FALSE;
+    return m_requests.MarkCancelled(dwCancelID) ? S_OK : E_FAIL;
 }
 
 STDMETHODIMP COpcGroup::SetEnable(BOOL bEnable)

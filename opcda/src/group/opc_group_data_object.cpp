@@ -26,6 +26,8 @@ STDMETHODIMP COpcGroup::DAdvise(FORMATETC *pformatetc, DWORD, IAdviseSink *pAdvS
     }
     pAdvSink->AddRef();
     *pdwConnection = m_nextConnection++;
+    if (format != tags.FormatWriteComplete())
+        ResendActiveItems();
     return S_OK;
 }
 
@@ -43,7 +45,7 @@ STDMETHODIMP COpcGroup::DUnadvise(DWORD dwConnection)
         }
     }
     if (sink == nullptr)
-        return S_FALSE;
+        return OLE_E_NOCONNECTION;
     sink->Release();
     return S_OK;
 }

@@ -7,6 +7,8 @@
 #include "enum_item_attributes.h"
 #include "opc_data.h"
 #include "opc_errors.h"
+#include "tag_batch_io.h"
+#include "value_coercion.h"
 
 #include <new>
 
@@ -56,12 +58,17 @@ HRESULT COpcGroup::ResolveItems(DWORD count, OPCITEMDEF *items, bool add,
             errorArray[i] = OPC_E_UNKNOWNITEMID;
             continue;
         }
+        if (!CanDeliverAs(info.canonicalType, items[i].vtRequestedDataType)) {
+            errorArray[i] = OPC_E_BADTYPE;
+            continue;
+        }
         errorArray[i] = S_OK;
         if (!add) {
             FillResult(resultArray[i], info, 0);
             continue;
         }
         FillResult(resultArray[i], info, info.handle);
+        const WORD active = static_cast<WORD>(items[i].bActive & 0xFFFF);
         auto found = m_items.find(info.handle);
         if (found != m_items.end()) {
             // The tag is already in the group: it takes the new client
@@ -70,10 +77,15 @@ HRESULT COpcGroup::ResolveItems(DWORD count, OPCITEMDEF *items, bool add,
             found->second.requestedType = items[i].vtRequestedDataType;
             continue;
         }
+        GroupItem item;
+        item.serverHandle = info.handle;
+        item.clientHandle = items[i].hClient;
+        item.requestedType = items[i].vtRequestedDataType;
+        item.active = active;
+        // A new active item's current value goes out with the next update.
+        item.resend = active != 0;
         try {
-            m_items.emplace(info.handle,
-                            GroupItem{info.handle, items[i].hClient, items[i].vtRequestedDataType,
-                                      static_cast<WORD>(items[i].bActive & 0xFFFF), 0});
+            m_items.emplace(info.handle, item);
         } catch (...) {
             ZeroMemory(&resultArray[i], sizeof(resultArray[i]));
             errorArray[i] = E_OUTOFMEMORY;
@@ -83,7 +95,7 @@ HRESULT COpcGroup::ResolveItems(DWORD count, OPCITEMDEF *items, bool add,
     }
     *results = resultArray;
     *errors = errorArray;
-    return S_OK;
+    return PartialResult(errorArray, count);
 }
 
 STDMETHODIMP COpcGroup::AddItems(DWORD dwCount, OPCITEMDEF *pItemArray,
@@ -99,7 +111,8 @@ STDMETHODIMP COpcGroup::ValidateItems(DWORD dwCount, OPCITEMDEF *pItemArray, BOO
 }
 
 // Runs apply(item, index) for every handle found in the item map, under the
-// group lock, and fills the per-handle errors.
+// group lock; its result, or OPC_E_INVALIDHANDLE for a handle not in the
+// group, is the handle's error. S_FALSE when any handle failed.
 template <typename Apply>
 HRESULT COpcGroup::ForEachHandle(DWORD count, OPCHANDLE *handles, const void *values,
                                  HRESULT **errors, Apply apply)
@@ -117,11 +130,10 @@ HRESULT COpcGroup::ForEachHandle(DWORD count, OPCHANDLE *handles, const void *va
             errorArray[i] = OPC_E_INVALIDHANDLE;
             continue;
         }
-        apply(found->second, i);
-        errorArray[i] = S_OK;
+        errorArray[i] = apply(found->second, i);
     }
     *errors = errorArray;
-    return S_OK;
+    return PartialResult(errorArray, count);
 }
 
 STDMETHODIMP COpcGroup::RemoveItems(DWORD dwCount, OPCHANDLE *phServer, HRESULT **ppErrors)
@@ -142,14 +154,20 @@ STDMETHODIMP COpcGroup::RemoveItems(DWORD dwCount, OPCHANDLE *phServer, HRESULT 
         errorArray[i] = S_OK;
     }
     *ppErrors = errorArray;
-    return S_OK;
+    return PartialResult(errorArray, dwCount);
 }
 
 STDMETHODIMP COpcGroup::SetActiveState(DWORD dwCount, OPCHANDLE *phServer, BOOL bActive,
                                        HRESULT **ppErrors)
 {
     return ForEachHandle(dwCount, phServer, phServer, ppErrors, [bActive](GroupItem &item, DWORD) {
-        item.active = static_cast<WORD>(bActive & 0xFFFF);
+        const WORD active = static_cast<WORD>(bActive & 0xFFFF);
+        // An item that becomes active sends its current value at the next
+        // update, changed or not.
+        if (active != 0 && item.active == 0)
+            item.resend = true;
+        item.active = active;
+        return S_OK;
     });
 }
 
@@ -157,15 +175,24 @@ STDMETHODIMP COpcGroup::SetClientHandles(DWORD dwCount, OPCHANDLE *phServer, OPC
                                          HRESULT **ppErrors)
 {
     return ForEachHandle(dwCount, phServer, phClient, ppErrors,
-                         [phClient](GroupItem &item, DWORD i) { item.clientHandle = phClient[i]; });
+                         [phClient](GroupItem &item, DWORD i) {
+                             item.clientHandle = phClient[i];
+                             return S_OK;
+                         });
 }
 
 STDMETHODIMP COpcGroup::SetDatatypes(DWORD dwCount, OPCHANDLE *phServer,
                                      VARTYPE *pRequestedDatatypes, HRESULT **ppErrors)
 {
     return ForEachHandle(dwCount, phServer, pRequestedDatatypes, ppErrors,
-                         [pRequestedDatatypes](GroupItem &item, DWORD i) {
+                         [this, pRequestedDatatypes](GroupItem &item, DWORD i) {
+                             ItemInfo info;
+                             if (!m_tags.LookupHandle(item.serverHandle, info))
+                                 return OPC_E_INVALIDHANDLE;
+                             if (!CanDeliverAs(info.canonicalType, pRequestedDatatypes[i]))
+                                 return OPC_E_BADTYPE;
                              item.requestedType = pRequestedDatatypes[i];
+                             return S_OK;
                          });
 }
 
@@ -203,4 +230,36 @@ STDMETHODIMP COpcGroup::CreateEnumerator(REFIID riid, LPUNKNOWN *ppUnk)
     if (enumerator == nullptr)
         return E_OUTOFMEMORY;
     return enumerator->QueryInterface(riid, reinterpret_cast<void **>(ppUnk));
+}
+
+HRESULT COpcGroup::CopyItemsFrom(COpcGroup &source)
+{
+    std::vector<GroupItem> items;
+    try {
+        CAutoLock guard(source.m_lock);
+        items.reserve(source.m_items.size());
+        for (const auto &entry : source.m_items)
+            items.push_back(entry.second);
+    } catch (...) {
+        return E_OUTOFMEMORY;
+    }
+    CAutoLock guard(m_lock);
+    for (const GroupItem &from : items) {
+        GroupItem item;
+        item.serverHandle = from.serverHandle;
+        item.clientHandle = from.clientHandle;
+        item.requestedType = from.requestedType;
+        item.active = from.active;
+        item.resend = from.active != 0;
+        item.hasDeadband = from.hasDeadband;
+        item.deadband = from.deadband;
+        item.samplingRate = from.samplingRate;
+        try {
+            m_items.emplace(item.serverHandle, item);
+        } catch (...) {
+            return E_OUTOFMEMORY;
+        }
+        m_tags.AddItemRef(item.serverHandle, m_updateRate);
+    }
+    return S_OK;
 }

@@ -1,12 +1,16 @@
 // opc_group_worker.cpp - what the server's worker does with a group: run
 // the oldest queued request, or scan the items at the update rate and
-// report every item whose change stamp moved since it was last reported.
+// report every active item whose change stamp moved since it was last
+// reported, or that is due to send its current value (newly added or
+// activated, or a new subscription). Values go out in each item's
+// requested type.
 #include "opc_group.h"
 
 #include "data_stream.h"
 #include "opc_data.h"
 #include "opc_errors.h"
 #include "tag_batch_io.h"
+#include "value_coercion.h"
 
 #include <new>
 
@@ -46,7 +50,8 @@ std::unique_ptr<ItemValues> COpcGroup::ReadGroupItems(const std::vector<const Gr
         values->clientHandles[i] = items[i]->clientHandle;
         values->errors[i] = m_tags.ReadValue(items[i]->serverHandle, &values->timestamps[i],
                                              &values->qualities[i], &values->values[i])
-                                ? S_OK
+                                ? CoerceReadValue(&values->values[i], items[i]->requestedType,
+                                                  m_locale)
                                 : E_FAIL;
     }
     return values;
@@ -70,8 +75,11 @@ void COpcGroup::RunRequest(AsyncRequest &request, DeliveryList &deliveries)
                                  request.kind == AsyncRequest::kRefreshMaxAge;
             std::vector<const GroupItem *> items;
             if (refresh) {
-                for (const auto &entry : m_items)
-                    items.push_back(&entry.second);
+                // A refresh covers the active items.
+                for (const auto &entry : m_items) {
+                    if (entry.second.active)
+                        items.push_back(&entry.second);
+                }
             } else {
                 for (DWORD handle : request.handles) {
                     auto found = m_items.find(handle);
@@ -88,21 +96,24 @@ void COpcGroup::RunRequest(AsyncRequest &request, DeliveryList &deliveries)
         }
         case AsyncRequest::kWrite:
         case AsyncRequest::kWriteVQT: {
-            const DWORD count = static_cast<DWORD>(request.handles.size());
-            HRESULT *errors = nullptr;
-            HRESULT hr = request.kind == AsyncRequest::kWrite
-                             ? WriteItems(m_tags, count, request.handles.data(),
-                                          request.values.data(), &errors)
-                             : WriteItemsVQT(m_tags, count, request.handles.data(),
-                                             request.records.data(), &errors);
-            if (FAILED(hr))
-                break;
+            const FILETIME now = CurrentTime();
+            const LCID locale = ServerLocale();
             std::vector<OPCHANDLE> clientHandles;
-            std::vector<HRESULT> results(errors, errors + count);
-            CoTaskMemFree(errors);
-            for (DWORD handle : request.handles) {
+            std::vector<HRESULT> results;
+            for (size_t i = 0; i < request.handles.size(); ++i) {
+                const DWORD handle = request.handles[i];
                 auto found = m_items.find(handle);
-                clientHandles.push_back(found != m_items.end() ? found->second.clientHandle : 0);
+                if (found == m_items.end()) {
+                    // removed meanwhile
+                    clientHandles.push_back(0);
+                    results.push_back(OPC_E_INVALIDHANDLE);
+                    continue;
+                }
+                clientHandles.push_back(found->second.clientHandle);
+                results.push_back(request.kind == AsyncRequest::kWrite
+                                      ? WriteValue(m_tags, handle, request.values[i], now, locale)
+                                      : WriteValueVQT(m_tags, handle, request.records[i], now,
+                                                      locale));
             }
             deliveries.emplace_back(new CWriteCompleteDelivery(request.transactionId,
                                                                m_clientHandle, std::move(sinks),
@@ -129,8 +140,10 @@ void COpcGroup::RunScan(DeliveryList &deliveries)
         if (!item.active)
             continue;
         DWORD stamp = 0;
-        if (!m_tags.GetChangeStamp(item.serverHandle, &stamp) || stamp == 0 ||
-            stamp == item.lastStamp)
+        if (!m_tags.GetChangeStamp(item.serverHandle, &stamp))
+            continue;
+        const bool changed = stamp != 0 && stamp != item.lastStamp;
+        if (!changed && !item.resend)
             continue;
         try {
             changes.push_back({&item, stamp});
@@ -153,6 +166,7 @@ void COpcGroup::RunScan(DeliveryList &deliveries)
     std::vector<const GroupItem *> items;
     for (Change &change : changes) {
         change.item->lastStamp = change.stamp;
+        change.item->resend = false;
         items.push_back(change.item);
     }
     std::unique_ptr<ItemValues> values = ReadGroupItems(items);

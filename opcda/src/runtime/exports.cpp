@@ -1,5 +1,5 @@
-// exports.cpp - the eight exports of dakora_da: argument checks, then the
-// tag table, the registration thread or the registry.
+// exports.cpp - the exports of dakora_da: argument checks, then the tag
+// table, the registration thread or the registry.
 #include "dakora_da.h"
 
 #include "com_registration.h"
@@ -77,6 +77,17 @@ DAKORA_API int DAKORA_CALL dakoar_unreg(const char *classId, const char *vendor,
     if (!ValidateAndStoreIdentity(classId, vendor, server, version, serverName))
         return DAKORA_E_ARGUMENT;
     return UnregisterServer(CurrentIdentity());
+}
+
+DAKORA_API int DAKORA_CALL dakora_setwritelimit(unsigned maxTextBytes)
+{
+    SvrData().SetWriteTextLimit(maxTextBytes);
+    return DAKORA_OK;
+}
+
+DAKORA_API int DAKORA_CALL dakora_seteurange(const char *itemId, double low, double high)
+{
+    return SvrData().SetEuRange(itemId, low, high);
 }
 
 } // extern "C"

@@ -55,6 +55,14 @@ void CDoAsynThread::Step()
         }
         m_didWork = m_link->server->CollectPass(deliveries);
     }
-    for (auto &delivery : deliveries)
+    bool carriedValues = false;
+    for (auto &delivery : deliveries) {
         delivery->Deliver();
+        carriedValues = carriedValues || delivery->CarriesValues();
+    }
+    if (carriedValues) {
+        FILETIME now;
+        GetSystemTimeAsFileTime(&now);
+        m_link->lastUpdateTime = (static_cast<ULONGLONG>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+    }
 }

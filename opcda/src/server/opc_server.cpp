@@ -5,12 +5,20 @@
 
 #include "com_memory.h"
 #include "enum_connection_points.h"
+#include "error_text.h"
 #include "library_state.h"
+#include "opc_errors.h"
 #include "opc_group.h"
+#include "server_identity.h"
+#include "item_properties.h"
 #include "server_process.h"
 
+#include <olectl.h>
+
+#include <cstdio>
 #include <cstring>
 #include <new>
+#include <vector>
 
 COpcDaServer::COpcDaServer()
     : m_groupCount(0), m_locale(kDefaultLocale),
@@ -63,12 +71,18 @@ COpcDaServer::~COpcDaServer()
     }
     if (m_worker != nullptr)
         m_worker->Abandon();
+    std::vector<COpcGroup *> groups;
     {
         CAutoLock guard(m_lock);
         for (unsigned i = 0; i < kGroupBuckets; ++i) {
             GroupEntry *entry = m_groupTable[i];
             while (entry != nullptr) {
                 GroupEntry *next = entry->next;
+                try {
+                    groups.push_back(entry->group);
+                } catch (...) {
+                    entry->group->Release();
+                }
                 delete entry;
                 entry = next;
             }
@@ -76,6 +90,9 @@ COpcDaServer::~COpcDaServer()
         }
         m_groupCount = 0;
     }
+    // The table's references; a group the client still holds lives on.
+    for (COpcGroup *group : groups)
+        group->Release();
     m_shutdownPoint.ReleaseAll();
     if (m_holdsProcess) {
         m_holdsProcess = false;
@@ -142,17 +159,90 @@ COpcGroup *COpcDaServer::TakeGroup(OPCHANDLE handle)
     return nullptr;
 }
 
-void COpcDaServer::InsertGroup(COpcGroup *group, OPCHANDLE handle)
+bool COpcDaServer::InsertGroup(COpcGroup *group, OPCHANDLE handle)
 {
     GroupEntry *entry = new (std::nothrow) GroupEntry{nullptr, group};
     if (entry == nullptr)
-        return; // the group works, it only is not scanned or found by name
+        return false;
     GroupEntry *&head = m_groupTable[GroupBucket(handle)];
     entry->next = head;
     head = entry;
     ++m_groupCount;
+    return true;
 }
 
+COpcGroup *COpcDaServer::FindGroupByName(LPCWSTR name, const COpcGroup *except)
+{
+    for (unsigned i = 0; i < kGroupBuckets; ++i) {
+        for (GroupEntry *entry = m_groupTable[i]; entry != nullptr; entry = entry->next) {
+            if (entry->group != except && entry->group->HasName(name))
+                return entry->group;
+        }
+    }
+    return nullptr;
+}
+
+std::wstring COpcDaServer::UniqueGroupName(OPCHANDLE handle)
+{
+    for (unsigned n = handle;; ++n) {
+        wchar_t name[32];
+        std::swprintf(name, 32, L"Group%u", n);
+        if (FindGroupByName(name, nullptr) == nullptr)
+            return name;
+    }
+}
+
+HRESULT COpcDaServer::CreateGroup(LPCWSTR name, BOOL active, DWORD requestedRate,
+                                  OPCHANDLE clientHandle, LONG timeBias, FLOAT percentDeadband,
+                                  LCID locale, COpcGroup *itemSource, OPCHANDLE *serverHandle,
+                                  DWORD *revisedRate, REFIID riid, LPUNKNOWN *ppUnk)
+{
+    COpcGroup *group = new (std::nothrow) COpcGroup(m_link, SvrData());
+    if (group == nullptr)
+        return E_OUTOFMEMORY;
+    // This first reference becomes the group table's.
+    group->AddRef();
+    HRESULT hr = group->QueryInterface(riid, reinterpret_cast<void **>(ppUnk));
+    if (FAILED(hr)) {
+        group->Release();
+        return hr;
+    }
+    const OPCHANDLE handle = ++m_nextGroupHandle;
+    const DWORD rate = requestedRate < kFastestUpdateRate ? kFastestUpdateRate : requestedRate;
+    group->Configure(handle, clientHandle, active, rate, timeBias, percentDeadband, locale);
+    if (itemSource != nullptr)
+        hr = group->CopyItemsFrom(*itemSource);
+    if (SUCCEEDED(hr)) {
+        CAutoLock guard(m_lock);
+        if (name != nullptr && *name != L'\0' && FindGroupByName(name, nullptr) != nullptr) {
+            hr = OPC_E_DUPLICATENAME;
+        } else {
+            try {
+                group->StoreName(name != nullptr && *name != L'\0' ? std::wstring(name).c_str()
+                                                                   : UniqueGroupName(handle).c_str());
+            } catch (...) {
+                hr = E_OUTOFMEMORY;
+            }
+            if (SUCCEEDED(hr) && !InsertGroup(group, handle))
+                hr = E_OUTOFMEMORY;
+        }
+    }
+    if (FAILED(hr)) {
+        (*ppUnk)->Release();
+        *ppUnk = nullptr;
+        group->Release();
+        return hr;
+    }
+    if (serverHandle != nullptr)
+        *serverHandle = handle;
+    if (revisedRate != nullptr)
+        *revisedRate = rate;
+    return rate != requestedRate ? OPC_S_UNSUPPORTEDRATE : S_OK;
+}
+
+// A name that another group of this server object has is refused; an
+// empty one is replaced by a new unique name. A revised rate that differs
+// from the requested one is reported with OPC_S_UNSUPPORTEDRATE.
 STDMETHODIMP COpcDaServer::AddGroup(LPCWSTR szName, BOOL bActive, DWORD dwRequestedUpdateRate,
                                     OPCHANDLE hClientGroup, LONG *pTimeBias,
                                     FLOAT *pPercentDeadband, DWORD dwLCID,
@@ -162,38 +252,45 @@ STDMETHODIMP COpcDaServer::AddGroup(LPCWSTR szName, BOOL bActive, DWORD dwReques
     if (ppUnk == nullptr)
         return E_INVALIDARG;
     *ppUnk = nullptr;
-    COpcGroup *group = new (std::nothrow) COpcGroup(m_link, SvrData());
-    if (group == nullptr)
-        return E_OUTOFMEMORY;
-    // The first reference: a failed query destroys the group again.
-    group->AddRef();
-    HRESULT hr = group->QueryInterface(riid, reinterpret_cast<void **>(ppUnk));
-    if (FAILED(hr)) {
-        group->Release();
-        return hr;
-    }
+    const FLOAT deadband = pPercentDeadband != nullptr ? *pPercentDeadband : 0.0f;
+    if (!IsValidPercentDeadband(deadband))
+        return E_INVALIDARG;
+    return CreateGroup(szName, bActive ? TRUE : FALSE, dwRequestedUpdateRate, hClientGroup,
+                       pTimeBias != nullptr ? *pTimeBias : 0, deadband, dwLCID, nullptr,
+                       phServerGroup, pRevisedUpdateRate, riid, ppUnk);
+}
 
-    const OPCHANDLE handle = ++m_nextGroupHandle;
-    const DWORD rate = dwRequestedUpdateRate < 200 ? 200 : dwRequestedUpdateRate;
-    group->Configure(handle, hClientGroup, bActive, rate, pTimeBias != nullptr ? *pTimeBias : 0,
-                     pPercentDeadband != nullptr ? *pPercentDeadband : 0.0f, dwLCID, szName);
-    if (phServerGroup != nullptr)
-        *phServerGroup = handle;
-    if (pRevisedUpdateRate != nullptr)
-        *pRevisedUpdateRate = rate;
-    {
-        CAutoLock guard(m_lock);
-        InsertGroup(group, handle);
-    }
-    group->Release(); // the client's reference from the query remains
+// The copy is inactive, has a new server handle and no subscriptions.
+HRESULT COpcDaServer::CloneGroup(COpcGroup &source, LPCWSTR name, REFIID riid, LPUNKNOWN *ppUnk)
+{
+    const COpcGroup::State state = source.CurrentState();
+    HRESULT hr = CreateGroup(name, FALSE, state.updateRate, state.clientHandle, state.timeBias,
+                             state.percentDeadband, state.locale, &source, nullptr, nullptr, riid,
+                             ppUnk);
+    return hr == OPC_S_UNSUPPORTEDRATE ? S_OK : hr;
+}
+
+HRESULT COpcDaServer::RenameGroup(COpcGroup *group, LPCWSTR name)
+{
+    CAutoLock guard(m_lock);
+    if (FindGroupByName(name, group) != nullptr)
+        return OPC_E_DUPLICATENAME;
+    group->StoreName(name);
     return S_OK;
 }
 
-STDMETHODIMP COpcDaServer::GetErrorString(HRESULT, LCID, LPWSTR *ppString)
+STDMETHODIMP COpcDaServer::GetErrorString(HRESULT dwError, LCID dwLocale, LPWSTR *ppString)
 {
-    if (ppString != nullptr)
-        *ppString = nullptr;
-    return E_NOTIMPL;
+    if (ppString == nullptr)
+        return E_INVALIDARG;
+    *ppString = nullptr;
+    if (!IsSupportedLocale(dwLocale))
+        return E_INVALIDARG;
+    bool outOfMemory = false;
+    *ppString = ErrorTextFor(dwError, dwLocale, &outOfMemory);
+    if (*ppString != nullptr)
+        return S_OK;
+    return outOfMemory ? E_OUTOFMEMORY : E_INVALIDARG;
 }
 
 STDMETHODIMP COpcDaServer::GetGroupByName(LPCWSTR szName, REFIID riid, LPUNKNOWN *ppUnk)
@@ -202,13 +299,10 @@ STDMETHODIMP COpcDaServer::GetGroupByName(LPCWSTR szName, REFIID riid, LPUNKNOWN
         return E_INVALIDARG;
     *ppUnk = nullptr;
     CAutoLock guard(m_lock);
-    for (unsigned i = 0; i < kGroupBuckets; ++i) {
-        for (GroupEntry *entry = m_groupTable[i]; entry != nullptr; entry = entry->next) {
-            if (entry->group->HasName(szName))
-                return entry->group->QueryInterface(riid, reinterpret_cast<void **>(ppUnk));
-        }
-    }
-    return E_FAIL;
+    COpcGroup *group = FindGroupByName(szName, nullptr);
+    if (group == nullptr)
+        return E_INVALIDARG;
+    return group->QueryInterface(riid, reinterpret_cast<void **>(ppUnk));
 }
 
 STDMETHODIMP COpcDaServer::GetStatus(OPCSERVERSTATUS **ppServerStatus)
@@ -216,50 +310,51 @@ STDMETHODIMP COpcDaServer::GetStatus(OPCSERVERSTATUS **ppServerStatus)
     if (ppServerStatus == nullptr)
         return E_INVALIDARG;
     *ppServerStatus = nullptr;
-    CAutoLock guard(m_lock);
+    const ServerIdentity identity = CurrentIdentity();
     OPCSERVERSTATUS *status = TaskAllocArray<OPCSERVERSTATUS>(1);
-    if (status == nullptr)
+    LPWSTR vendor = TaskStringFromAnsi(identity.serverName.c_str());
+    if (status == nullptr || vendor == nullptr) {
+        TaskFree(status);
+        TaskFree(vendor);
         return E_OUTOFMEMORY;
+    }
+    // Until the host declared a tag there is nothing to serve.
+    const bool configured = SvrData().TagCount() != 0;
+    const ULONGLONG lastUpdate = m_link->lastUpdateTime.load();
     FILETIME now;
     GetSystemTimeAsFileTime(&now);
+    CAutoLock guard(m_lock);
     status->ftStartTime = m_startTime;
     status->ftCurrentTime = now;
-    status->ftLastUpdateTime = now;
-    status->dwServerState = OPC_STATUS_RUNNING;
+    status->ftLastUpdateTime.dwLowDateTime = static_cast<DWORD>(lastUpdate);
+    status->ftLastUpdateTime.dwHighDateTime = static_cast<DWORD>(lastUpdate >> 32);
+    status->dwServerState = configured ? OPC_STATUS_RUNNING : OPC_STATUS_NOCONFIG;
     status->dwGroupCount = m_groupCount;
     status->dwBandWidth = 0;
     status->wMajorVersion = 1;
     status->wMinorVersion = 1;
     status->wBuildNumber = 1;
     status->wReserved = 0;
-    status->szVendorInfo = nullptr;
+    status->szVendorInfo = vendor;
     *ppServerStatus = status;
     return S_OK;
 }
 
-// Takes the group out of the table. A group the client still holds lives
-// on until its last release; it is no longer scanned or found by name.
-STDMETHODIMP COpcDaServer::RemoveGroup(OPCHANDLE hServerGroup, BOOL)
+// The group leaves the table at once. When the client still holds it and
+// does not force the removal, the answer is OPC_S_INUSE; the group then
+// lives on, no longer scanned or found by name, until its last release.
+STDMETHODIMP COpcDaServer::RemoveGroup(OPCHANDLE hServerGroup, BOOL bForce)
 {
-    CAutoLock guard(m_lock);
-    TakeGroup(hServerGroup);
-    return S_OK;
-}
-
-void COpcDaServer::DropGroup(COpcGroup *group)
-{
-    CAutoLock guard(m_lock);
-    GroupEntry **link = &m_groupTable[GroupBucket(group->ServerHandle())];
-    while (*link != nullptr) {
-        GroupEntry *entry = *link;
-        if (entry->group == group) {
-            *link = entry->next;
-            delete entry;
-            --m_groupCount;
-            return;
-        }
-        link = &entry->next;
+    COpcGroup *group = nullptr;
+    {
+        CAutoLock guard(m_lock);
+        group = TakeGroup(hServerGroup);
     }
+    if (group == nullptr)
+        return E_INVALIDARG;
+    const bool inUse = group->ClientReferences() > 0;
+    group->Release();
+    return inUse && !bForce ? OPC_S_INUSE : S_OK;
 }
 
 DWORD COpcDaServer::GroupCount()
@@ -292,7 +387,10 @@ bool COpcDaServer::CollectPass(DeliveryList &deliveries)
 
 STDMETHODIMP COpcDaServer::SetLocaleID(LCID dwLcid)
 {
+    if (!IsSupportedLocale(dwLcid))
+        return E_INVALIDARG;
     m_locale = dwLcid;
+    m_link->locale = dwLcid;
     return S_OK;
 }
 
@@ -320,11 +418,9 @@ STDMETHODIMP COpcDaServer::QueryAvailableLocaleIDs(DWORD *pdwCount, LCID **pdwLc
     return S_OK;
 }
 
-STDMETHODIMP COpcDaServer::GetErrorString(HRESULT, LPWSTR *ppString)
+STDMETHODIMP COpcDaServer::GetErrorString(HRESULT dwError, LPWSTR *ppString)
 {
-    if (ppString != nullptr)
-        *ppString = nullptr;
-    return E_NOTIMPL;
+    return GetErrorString(dwError, m_locale.load(), ppString);
 }
 
 STDMETHODIMP COpcDaServer::SetClientName(LPCWSTR szName)
@@ -347,10 +443,14 @@ STDMETHODIMP COpcDaServer::EnumConnectionPoints(IEnumConnectionPoints **ppEnum)
     return enumerator->QueryInterface(IID_IEnumConnectionPoints, reinterpret_cast<void **>(ppEnum));
 }
 
-STDMETHODIMP COpcDaServer::FindConnectionPoint(REFIID, IConnectionPoint **ppCP)
+STDMETHODIMP COpcDaServer::FindConnectionPoint(REFIID riid, IConnectionPoint **ppCP)
 {
     if (ppCP == nullptr)
         return E_INVALIDARG;
     *ppCP = nullptr;
-    return E_NOTIMPL;
+    if (!IsEqualIID(riid, IID_IOPCShutdown))
+        return CONNECT_E_NOCONNECTION;
+    m_shutdownPoint.AddRef();
+    *ppCP = &m_shutdownPoint;
+    return S_OK;
 }

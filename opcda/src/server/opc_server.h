@@ -11,6 +11,7 @@
 #include "server_link.h"
 
 #include <atomic>
+#include <string>
 
 class COpcGroup;
 
@@ -81,9 +82,10 @@ public:
     // One pass of the worker over every group: requests run and scans made,
     // their callbacks added to deliveries. True when any group did work.
     bool CollectPass(DeliveryList &deliveries);
-    // Final release of a group: takes it out of the table (server lock held
-    // inside). Called by the group under the link's lock.
-    void DropGroup(COpcGroup *group);
+    // IOPCGroupStateMgt::SetName and CloneGroup of a group, called by the
+    // group under the link's lock: names are unique among the groups.
+    HRESULT RenameGroup(COpcGroup *group, LPCWSTR name);
+    HRESULT CloneGroup(COpcGroup &source, LPCWSTR name, REFIID riid, LPUNKNOWN *ppUnk);
     // Group count, for tests and status.
     DWORD GroupCount();
 
@@ -99,8 +101,20 @@ private:
 
     static unsigned GroupBucket(OPCHANDLE handle);
     // Callers hold m_lock. Unlinks the group with this handle; null if none.
+    // The table's reference goes to the caller.
     COpcGroup *TakeGroup(OPCHANDLE handle);
-    void InsertGroup(COpcGroup *group, OPCHANDLE handle);
+    // Callers hold m_lock. The table takes over the caller's reference;
+    // false when memory is exhausted.
+    bool InsertGroup(COpcGroup *group, OPCHANDLE handle);
+    // Callers hold m_lock. The group with this name other than except.
+    COpcGroup *FindGroupByName(LPCWSTR name, const COpcGroup *except);
+    // Callers hold m_lock. A name no group has yet.
+    std::wstring UniqueGroupName(OPCHANDLE handle);
+    // AddGroup and CloneGroup: a new group in the table, queried for riid.
+    HRESULT CreateGroup(LPCWSTR name, BOOL active, DWORD requestedRate, OPCHANDLE clientHandle,
+                        LONG timeBias, FLOAT percentDeadband, LCID locale, COpcGroup *itemSource,
+                        OPCHANDLE *serverHandle, DWORD *revisedRate, REFIID riid,
+                        LPUNKNOWN *ppUnk);
 
     CLock m_lock;
     GroupEntry *m_groupTable[kGroupBuckets];

@@ -20,5 +20,5 @@ STDMETHODIMP COpcDaServer::WriteVQT(DWORD dwCount, LPCWSTR *pszItemIDs, OPCITEMV
 {
     if (pszItemIDs == nullptr || pItemVQT == nullptr || ppErrors == nullptr)
         return E_INVALIDARG;
-    return WriteItemIDsVQT(SvrData(), dwCount, pszItemIDs, pItemVQT, ppErrors);
+    return WriteItemIDsVQT(SvrData(), dwCount, pszItemIDs, pItemVQT, m_locale.load(), ppErrors);
 }

@@ -14,14 +14,20 @@ public:
     // The same, found by handle: item ID and the other fields filled.
     virtual bool LookupHandle(DWORD handle, ItemInfo &info) = 0;
     // Copies time stamp, quality and value of a handle. A tag never set
-    // reads as VT_EMPTY, quality 0 and time stamp 0, and the read succeeds.
+    // reads as VT_EMPTY with quality "bad, waiting for initial data" (0x20)
+    // and time stamp 0, and the read succeeds.
     virtual bool ReadValue(DWORD handle, FILETIME *timestamp, WORD *quality,
                            VARIANT *value) = 0;
     virtual bool GetChangeStamp(DWORD handle, DWORD *stamp) = 0;
     virtual bool AddItemRef(DWORD handle, DWORD updateRate) = 0;
     virtual bool ReleaseItemRef(DWORD handle) = 0;
-    // Queues a client write for the host: S_OK, OPC_E_INVALIDHANDLE,
-    // OPC_E_BADRIGHTS or E_FAIL (write ring full). The tag keeps its value.
+    // Converts a client write to the tag's canonical type (OLE conversion
+    // under lcid) and queues it for the host: S_OK, OPC_E_INVALIDHANDLE,
+    // OPC_E_BADRIGHTS, OPC_E_BADTYPE, OPC_E_RANGE or E_FAIL (write ring
+    // full). The tag keeps its value.
     virtual HRESULT WriteItem(DWORD handle, const FILETIME &timestamp, WORD quality,
-                              const VARIANT &value) = 0;
+                              const VARIANT &value, LCID lcid) = 0;
+    // The engineering-unit range the host set for a tag (an analog item);
+    // false when none was set or the handle is unknown.
+    virtual bool GetEuRange(DWORD handle, double *low, double *high) = 0;
 };

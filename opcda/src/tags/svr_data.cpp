@@ -3,8 +3,11 @@
 #include "svr_data.h"
 
 #include "name_pattern.h"
+#include "opc_constants.h"
 #include "opc_errors.h"
+#include "value_coercion.h"
 
+#include <cmath>
 #include <cstring>
 #include <new>
 #include <unordered_set>
@@ -67,7 +70,7 @@ CSvrData::CSvrData()
       m_cfDataTime(RegisterClipboardFormatA("OPCSTMFORMATDATATIME")),
       m_cfWriteComplete(RegisterClipboardFormatA("OPCSTMFORMATWRITECOMPLETE")),
       m_startTick(GetTickCount()), m_nextHandle(1), m_nameIndex(nullptr),
-      m_recordTable(nullptr)
+      m_recordTable(nullptr), m_tagCount(0), m_maxTextBytes(0)
 {
 }
 
@@ -166,6 +169,7 @@ bool CSvrData::InsertTag(const TagRecord &record)
     unsigned nb = NameBucket(name->itemId);
     name->next = m_nameIndex[nb];
     m_nameIndex[nb] = name;
+    ++m_tagCount;
     return true;
 }
 
@@ -198,6 +202,7 @@ int CSvrData::AddTag(const char *itemId, const char *description, const char *un
             oldValue = existing->value;
             record.handle = existing->handle;
             *existing = record;
+            m_euRanges.erase(record.handle);
         } else {
             InsertTag(record); // out of memory: not added, result still 0
         }
@@ -317,6 +322,42 @@ int CSvrData::SetBlob(const char *itemId, const void *data, DWORD count, WORD qu
                        });
 }
 
+int CSvrData::SetEuRange(const char *itemId, double low, double high)
+{
+    if (itemId == nullptr || *itemId == '\0' || !std::isfinite(low) || !std::isfinite(high) ||
+        !(low < high))
+        return DAKORA_E_ARGUMENT;
+    CAutoLock guard(m_lock);
+    TagRecord *record = FindRecordByName(itemId);
+    if (record == nullptr)
+        return DAKORA_E_UNKNOWNTAG;
+    if (record->type < DAKORA_TAG_I1 || record->type > DAKORA_TAG_R8)
+        return DAKORA_E_TYPE; // only numbers have a range
+    try {
+        m_euRanges[record->handle] = {low, high};
+    } catch (...) {
+        return DAKORA_E_MEMORY;
+    }
+    return DAKORA_OK;
+}
+
+bool CSvrData::GetEuRange(DWORD handle, double *low, double *high)
+{
+    CAutoLock guard(m_lock);
+    auto found = m_euRanges.find(handle);
+    if (found == m_euRanges.end())
+        return false;
+    *low = found->second.first;
+    *high = found->second.second;
+    return true;
+}
+
+DWORD CSvrData::TagCount()
+{
+    CAutoLock guard(m_lock);
+    return m_tagCount;
+}
+
 void CSvrData::Describe(const TagRecord &record, ItemInfo &info)
 {
     info.handle = record.handle;
@@ -368,6 +409,8 @@ bool CSvrData::ReadValue(DWORD handle, FILETIME *timestamp, WORD *quality, VARIA
             *quality = record->quality;
         if (value != nullptr)
             VariantCopy(value, &record->value);
+    } else if (quality != nullptr) {
+        *quality = OPC_QUALITY_WAITING_FOR_INITIAL_DATA;
     }
     return true;
 }
@@ -416,9 +459,10 @@ bool CSvrData::GetItemRefs(DWORD handle, DWORD *refs, DWORD *samplingRate)
 }
 
 HRESULT CSvrData::WriteItem(DWORD handle, const FILETIME &timestamp, WORD quality,
-                            const VARIANT &value)
+                            const VARIANT &value, LCID lcid)
 {
     char itemId[kItemIdSize];
+    VARTYPE canonical = VT_EMPTY;
     {
         CAutoLock guard(m_lock);
         TagRecord *record = FindRecord(handle);
@@ -427,10 +471,18 @@ HRESULT CSvrData::WriteItem(DWORD handle, const FILETIME &timestamp, WORD qualit
         std::memcpy(itemId, record->itemId, sizeof(itemId));
         if (record->writable != 1)
             return OPC_E_BADRIGHTS;
+        canonical = CanonicalVarType(record->type);
     }
+    // The host only ever sees values of the tag's own type.
+    VARIANT converted;
+    HRESULT hr = CoerceWriteValue(value, canonical, lcid, m_maxTextBytes.load(), &converted);
+    if (hr != S_OK)
+        return hr;
     // The table lock is released before the ring's lock is taken: the host
     // callback runs under the ring's lock and may call the setters.
-    return m_writeToDec.Enqueue(itemId, timestamp, quality, value) ? S_OK : E_FAIL;
+    const bool queued = m_writeToDec.Enqueue(itemId, timestamp, quality, converted);
+    VariantClear(&converted);
+    return queued ? S_OK : E_FAIL;
 }
 
 bool CSvrData::BranchExists(const char *position, const char *name)

@@ -8,7 +8,9 @@
 #include "opc_data.h"
 #include "write_to_dec.h"
 
+#include <atomic>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 // Browse filter types of OPC DA.
@@ -36,7 +38,8 @@ public:
     bool AddItemRef(DWORD handle, DWORD updateRate) override;
     bool ReleaseItemRef(DWORD handle) override;
     HRESULT WriteItem(DWORD handle, const FILETIME &timestamp, WORD quality,
-                      const VARIANT &value) override;
+                      const VARIANT &value, LCID lcid) override;
+    bool GetEuRange(DWORD handle, double *low, double *high) override;
 
     // Host entry points; results are the export codes.
     int AddTag(const char *itemId, const char *description, const char *units, int tagType,
@@ -47,6 +50,13 @@ public:
                 DWORD timeHigh);
     int SetBlob(const char *itemId, const void *data, DWORD count, WORD quality,
                 DWORD timeLow, DWORD timeHigh);
+    // The engineering-unit range of a numeric tag, which makes it an analog
+    // item (percent deadband, EU properties). Re-declaring the tag drops it.
+    int SetEuRange(const char *itemId, double low, double high);
+    // Longest ANSI text (bytes) a client may write to a text tag; 0 = none.
+    void SetWriteTextLimit(unsigned maxTextBytes) { m_maxTextBytes.store(maxTextBytes); }
+    // Number of declared tags.
+    DWORD TagCount();
 
     // Browsing over the dot-separated hierarchy of item IDs.
     bool BranchExists(const char *position, const char *name);
@@ -94,5 +104,8 @@ private:
     CLock m_lock;
     NameEntry **m_nameIndex;
     RecordEntry **m_recordTable;
+    DWORD m_tagCount;
+    std::unordered_map<DWORD, std::pair<double, double>> m_euRanges; // handle -> low, high
+    std::atomic<unsigned> m_maxTextBytes;
     CWriteToDec m_writeToDec;
 };

@@ -1,28 +1,45 @@
-// tag_batch_io.h - the batch reads and writes behind the OPC read and write
-// methods, over the tag table: one table operation per item, results in
-// task-memory arrays owned by the caller, per-item errors filled.
+// tag_batch_io.h - reads and writes over the tag table behind the OPC read
+// and write methods: one table operation per item, results in task-memory
+// arrays owned by the caller, per-item errors filled.
 #pragma once
 
 #include "opc_data.h"
 #include "opc_interfaces.h"
 
-// OPCITEMSTATE per handle (hClient 0); unknown handle: OPC_E_INVALIDHANDLE.
-HRESULT ReadItems(COpcData &tags, DWORD count, const OPCHANDLE *handles,
-                  OPCITEMSTATE **states, HRESULT **errors);
-// Value, quality and time stamp arrays per handle.
-HRESULT ReadItemsMaxAge(COpcData &tags, DWORD count, const OPCHANDLE *handles, VARIANT **values,
-                        WORD **qualities, FILETIME **timestamps, HRESULT **errors);
-// The same by item ID; an unknown or unconvertible ID: OPC_E_INVALIDHANDLE.
+// Four parallel task-memory result arrays (values, qualities, time stamps,
+// errors), allocated all or none; freed unless handed to the caller.
+struct ValueArrays {
+    VARIANT *values = nullptr;
+    WORD *qualities = nullptr;
+    FILETIME *timestamps = nullptr;
+    HRESULT *errors = nullptr;
+
+    ValueArrays() = default;
+    ValueArrays(const ValueArrays &) = delete;
+    ValueArrays &operator=(const ValueArrays &) = delete;
+    ~ValueArrays();
+
+    bool Allocate(DWORD count);
+    // Gives the arrays to the caller's out pointers.
+    void HandTo(VARIANT **v, WORD **q, FILETIME **t, HRESULT **e);
+};
+
+// The current UTC time.
+FILETIME CurrentTime();
+// S_FALSE when any of the per-item results is not S_OK, else S_OK.
+HRESULT PartialResult(const HRESULT *errors, DWORD count);
+
+// One client write with quality 192 and the time of the call (now).
+HRESULT WriteValue(COpcData &tags, DWORD handle, const VARIANT &value, const FILETIME &now,
+                   LCID lcid);
+// One write with the quality and time stamp the client specified (else
+// 192 and now).
+HRESULT WriteValueVQT(COpcData &tags, DWORD handle, const OPCITEMVQT &record, const FILETIME &now,
+                      LCID lcid);
+
+// Reads and writes by item ID (IOPCItemIO); an unknown or unconvertible ID
+// gets OPC_E_UNKNOWNITEMID. S_FALSE when some item failed.
 HRESULT ReadItemIDs(COpcData &tags, DWORD count, LPCWSTR *itemIds, VARIANT **values,
                     WORD **qualities, FILETIME **timestamps, HRESULT **errors);
-
-// Client writes, queued for the host with quality 192 and the time of the
-// call. errors may be null when the caller does not want them.
-HRESULT WriteItems(COpcData &tags, DWORD count, const OPCHANDLE *handles, const VARIANT *values,
-                   HRESULT **errors);
-// Writes with the quality and time stamp the client specified (else 192
-// and the time of the call).
-HRESULT WriteItemsVQT(COpcData &tags, DWORD count, const OPCHANDLE *handles,
-                      const OPCITEMVQT *records, HRESULT **errors);
 HRESULT WriteItemIDsVQT(COpcData &tags, DWORD count, LPCWSTR *itemIds, const OPCITEMVQT *records,
-                        HRESULT **errors);
+                        LCID lcid, HRESULT **errors);

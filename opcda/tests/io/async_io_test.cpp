@@ -106,7 +106,7 @@ TEST_F(AsyncIo, ReadTakesOnlyTheGroupsItemsAndReportsThemWithTheTransactionId)
 
 TEST_F(AsyncIo, ReadOfABadQualityItemReportsMasterQualitySFalse)
 {
-    OPCHANDLE which[2] = {handles[0], handles[3]}; // Never: quality 0
+    OPCHANDLE which[2] = {handles[0], handles[3]}; // Never: bad quality
     DWORD cancelId = 0;
     HRESULT *errors = nullptr;
     ASSERT_EQ(S_OK, async->Read(2, which, 77, &cancelId, &errors));
@@ -117,7 +117,7 @@ TEST_F(AsyncIo, ReadOfABadQualityItemReportsMasterQualitySFalse)
     EXPECT_EQ(S_OK, read.masterError);
     ASSERT_EQ(2u, read.items.size());
     EXPECT_EQ(VT_EMPTY, read.items[1].type);
-    EXPECT_EQ(0u, read.items[1].quality);
+    EXPECT_EQ(0x20u, read.items[1].quality); // bad, waiting for initial data
 }
 
 TEST_F(AsyncIo, ReadOfNoValidItemStillCompletesWithCountZero)
@@ -229,7 +229,8 @@ TEST_F(AsyncIo, Refresh2OfAGroupWithoutItemsReportsCountZero)
     EXPECT_EQ(0u, refresh.count);
 }
 
-// A refresh reports the values but leaves them changed for the next scan.
+// A refresh reports the values but leaves changes for the next scan; a
+// refresh of an inactive group has nothing to report and is refused.
 TEST_F(AsyncIo, RefreshLeavesChangesToTheNextScan)
 {
     OPCHANDLE serverGroup = 0;
@@ -240,17 +241,21 @@ TEST_F(AsyncIo, RefreshLeavesChangesToTheNextScan)
     ComPtr<DataCallbackRecorder> idleSink = DataCallbackRecorder::Create();
     DWORD idleCookie = 0;
     ASSERT_EQ(S_OK, AdviseDataCallback(idle.Get(), idleSink.Get(), &idleCookie));
-
     DWORD cancelId = 0;
-    ASSERT_EQ(S_OK, idleIo->Refresh2(OPC_DS_CACHE, 504, &cancelId));
-    ASSERT_TRUE(idleSink->WaitForCount(CallbackKind::kDataChange, 1, kArrival));
-    EXPECT_EQ(504u, idleSink->Records()[0].transactionId);
+    EXPECT_EQ(E_FAIL, idleIo->Refresh2(OPC_DS_CACHE, 504, &cancelId));
 
+    // Active but disabled: no scans, refreshes all the same.
     ComPtr<IOPCGroupStateMgt> state = Query<IOPCGroupStateMgt>(idle.Get(), IID_IOPCGroupStateMgt);
     ASSERT_TRUE(state);
+    ASSERT_EQ(S_OK, idleIo->SetEnable(FALSE));
     BOOL active = TRUE;
     DWORD revised = 0;
     ASSERT_EQ(S_OK, state->SetState(nullptr, &revised, &active, nullptr, nullptr, nullptr, nullptr));
+    ASSERT_EQ(S_OK, idleIo->Refresh2(OPC_DS_CACHE, 505, &cancelId));
+    ASSERT_TRUE(idleSink->WaitForCount(CallbackKind::kDataChange, 1, kArrival));
+    EXPECT_EQ(505u, idleSink->Records()[0].transactionId);
+
+    ASSERT_EQ(S_OK, idleIo->SetEnable(TRUE));
     ASSERT_TRUE(idleSink->WaitForCount(CallbackKind::kDataChange, 2, kArrival));
     const CallbackRecord scan = idleSink->Records()[1];
     EXPECT_EQ(0u, scan.transactionId);
@@ -357,15 +362,15 @@ TEST_F(AsyncIo, CancelIdsOfAGroupCountFromOneWhateverTheKind)
     EXPECT_EQ(4u, ids[3]);
 }
 
-TEST_F(AsyncIo, Cancel2OfAFinishedOrUnknownRequestIsSFalse)
+TEST_F(AsyncIo, Cancel2OfAFinishedOrUnknownRequestFails)
 {
     DWORD cancelId = 0;
     HRESULT *errors = nullptr;
     ASSERT_EQ(S_OK, async->Read(1, &handles[0], 600, &cancelId, &errors));
     CoTaskMemFree(errors);
     ASSERT_TRUE(WaitForCompletion(CallbackKind::kReadComplete, 600));
-    EXPECT_EQ(S_FALSE, async->Cancel2(cancelId));
-    EXPECT_EQ(S_FALSE, async->Cancel2(cancelId + 1000));
+    EXPECT_EQ(E_FAIL, async->Cancel2(cancelId));
+    EXPECT_EQ(E_FAIL, async->Cancel2(cancelId + 1000));
     EXPECT_EQ(0u, sink->Count(CallbackKind::kCancelComplete));
 }
 

@@ -1,13 +1,17 @@
 // Data-change delivery through IOPCDataCallback, across processes: the host
 // pushes values (its setters, driven through its pipe) and sinks of this
 // process, advised on a group's connection point, receive them at the
-// group's scans. Only setter calls since the last report are sent, each
-// setter call counts (even with the same value), never-set tags never, all
-// sinks get the same report in Advise order, and inactive or disabled
-// groups and inactive items report what they missed once active again.
+// group's scans. The first report after an Advise carries every active item
+// (a tag never set as bad, waiting for initial data); later ones only the
+// setter calls since the last report, each setter call counting (even with
+// the same value). All sinks get the same report in Advise order; a group
+// or item that becomes active again sends the current values of its items,
+// a re-enabled group what it missed.
 #include "advise_sink_recorder.h"
 #include "data_callback_recorder.h"
 #include "hosted_server.h"
+
+#include <olectl.h>
 
 #include <gtest/gtest.h>
 
@@ -82,18 +86,18 @@ protected:
 
 } // namespace
 
-TEST_F(DataChange, ValuesSetBeforeTheFirstAdviseArriveAtTheFirstScanAfterIt)
+TEST_F(DataChange, FirstReportAfterTheAdviseCarriesEveryActiveItem)
 {
-    // Scans run without subscribers and keep the changes for the first one.
+    // Scans run without subscribers; the first one then gets everything.
     Sleep(kQuietPeriod);
     ComPtr<DataCallbackRecorder> sink = Subscribe();
     ASSERT_TRUE(sink->WaitForCount(CallbackKind::kDataChange, 1, kArrival));
     const CallbackRecord first = sink->Records()[0];
     EXPECT_EQ(0u, first.transactionId);
     EXPECT_EQ(kClientGroup, first.clientGroup);
-    EXPECT_EQ(S_OK, first.masterQuality);
+    EXPECT_EQ(S_FALSE, first.masterQuality); // the never-set tag is bad
     EXPECT_EQ(S_OK, first.masterError);
-    ASSERT_EQ(2u, first.count);
+    ASSERT_EQ(3u, first.count);
     ASSERT_NE(nullptr, first.Find(kSpeed));
     EXPECT_EQ(VT_I4, first.Find(kSpeed)->type);
     EXPECT_EQ("1450", first.Find(kSpeed)->value);
@@ -102,7 +106,10 @@ TEST_F(DataChange, ValuesSetBeforeTheFirstAdviseArriveAtTheFirstScanAfterIt)
     EXPECT_EQ(S_OK, first.Find(kSpeed)->error);
     ASSERT_NE(nullptr, first.Find(kFlow));
     EXPECT_EQ("12.5", first.Find(kFlow)->value);
-    EXPECT_EQ(nullptr, first.Find(kNever));
+    ASSERT_NE(nullptr, first.Find(kNever));
+    EXPECT_EQ(VT_EMPTY, first.Find(kNever)->type);
+    EXPECT_EQ(0x20u, first.Find(kNever)->quality); // bad, waiting for initial data
+    EXPECT_EQ(S_OK, first.Find(kNever)->error);
 }
 
 TEST_F(DataChange, UnchangedTagsSendNothingAndEverySetterCallIsAChange)
@@ -128,9 +135,10 @@ TEST_F(DataChange, UnchangedTagsSendNothingAndEverySetterCallIsAChange)
 
     Sleep(kQuietPeriod);
     EXPECT_EQ(3u, sink->Count());
-    // The never-set tag was in none of the reports.
-    for (const CallbackRecord &record : sink->Records())
-        EXPECT_EQ(nullptr, record.Find(kNever));
+    // The never-set tag was only in the first report.
+    std::vector<CallbackRecord> records = sink->Records();
+    for (size_t i = 1; i < records.size(); ++i)
+        EXPECT_EQ(nullptr, records[i].Find(kNever));
 }
 
 TEST_F(DataChange, QualityOnlyChangeIsReportedWithMasterQualitySFalse)
@@ -202,8 +210,8 @@ TEST_F(DataChange, SeveralSinksReceiveTheSameReportsInAdviseOrder)
     for (int i = 0; i < 3; ++i) {
         SCOPED_TRACE(i);
         ASSERT_EQ(1u, first[i].size());
-        ASSERT_EQ(2u, first[i][0].items.size());
-        for (size_t k = 0; k < 2; ++k) {
+        ASSERT_EQ(3u, first[i][0].items.size());
+        for (size_t k = 0; k < 3; ++k) {
             EXPECT_EQ(first[0][0].items[k].clientHandle, first[i][0].items[k].clientHandle);
             EXPECT_EQ(first[0][0].items[k].value, first[i][0].items[k].value);
             EXPECT_EQ(FileTimeValue(first[0][0].items[k].timestamp),
@@ -215,7 +223,7 @@ TEST_F(DataChange, SeveralSinksReceiveTheSameReportsInAdviseOrder)
 
     // Without the first sink, the other two go on, in their order.
     EXPECT_EQ(S_OK, UnadviseDataCallback(group.Get(), cookies[0]));
-    EXPECT_EQ(S_FALSE, UnadviseDataCallback(group.Get(), cookies[0]));
+    EXPECT_EQ(CONNECT_E_NOCONNECTION, UnadviseDataCallback(group.Get(), cookies[0]));
     ASSERT_TRUE(HostSet("Area.Pump.Speed", "i4", "1470"));
     CallbackRecord second, third;
     ASSERT_TRUE(sinks[1]->WaitForValue(kSpeed, "1470", kArrival, &second));
@@ -237,7 +245,7 @@ TEST_F(DataChange, SinkWithoutTheDataCallbackInterfaceIsSkipped)
     EXPECT_EQ(S_OK, UnadviseDataCallback(group.Get(), wrongCookie));
 }
 
-TEST_F(DataChange, InactiveGroupSendsNothingAndReportsOnceActiveAgain)
+TEST_F(DataChange, InactiveGroupSendsNothingAndAllItsValuesOnceActiveAgain)
 {
     ComPtr<DataCallbackRecorder> sink = SubscribeAndTakeFirstReport();
     SetActive(FALSE);
@@ -252,9 +260,11 @@ TEST_F(DataChange, InactiveGroupSendsNothingAndReportsOnceActiveAgain)
     Sleep(kQuietPeriod);
     std::vector<CallbackRecord> records = sink->Records();
     ASSERT_EQ(2u, records.size());
-    ASSERT_EQ(1u, records[1].count);
-    EXPECT_EQ(kSpeed, records[1].items[0].clientHandle);
-    EXPECT_EQ("1482", records[1].items[0].value);
+    ASSERT_EQ(3u, records[1].count);
+    ASSERT_NE(nullptr, records[1].Find(kSpeed));
+    EXPECT_EQ("1482", records[1].Find(kSpeed)->value);
+    ASSERT_NE(nullptr, records[1].Find(kFlow));
+    EXPECT_EQ("12.5", records[1].Find(kFlow)->value); // unchanged, sent all the same
 }
 
 TEST_F(DataChange, DisabledGroupSendsNothingAndReportsOnceEnabledAgain)
@@ -273,7 +283,7 @@ TEST_F(DataChange, DisabledGroupSendsNothingAndReportsOnceEnabledAgain)
     EXPECT_EQ(1u, report.count);
 }
 
-TEST_F(DataChange, InactiveItemSendsNothingAndReportsOnceActiveAgain)
+TEST_F(DataChange, InactiveItemSendsNothingAndItsValueOnceActiveAgain)
 {
     ComPtr<DataCallbackRecorder> sink = SubscribeAndTakeFirstReport();
     SetItemActive(handles[0], FALSE);
@@ -290,6 +300,18 @@ TEST_F(DataChange, InactiveItemSendsNothingAndReportsOnceActiveAgain)
     SetItemActive(handles[0], TRUE);
     ASSERT_TRUE(sink->WaitForValue(kSpeed, "1490", kArrival, &report));
     EXPECT_EQ(1u, report.count);
+
+    // Activated again without a change meanwhile: the current value all
+    // the same, at the next update.
+    SetItemActive(handles[1], FALSE);
+    Sleep(kQuietPeriod / 2);
+    const size_t before = sink->Count();
+    SetItemActive(handles[1], TRUE);
+    ASSERT_TRUE(sink->WaitForCount(CallbackKind::kDataChange, before + 1, kArrival));
+    report = sink->Records()[before];
+    ASSERT_EQ(1u, report.count);
+    EXPECT_EQ(kFlow, report.items[0].clientHandle);
+    EXPECT_EQ("15.5", report.items[0].value);
 }
 
 TEST_F(DataChange, ClientThatNeverSubscribesGetsNoCallbacksAndLosesNothing)
@@ -302,6 +324,6 @@ TEST_F(DataChange, ClientThatNeverSubscribesGetsNoCallbacksAndLosesNothing)
     ComPtr<DataCallbackRecorder> sink = Subscribe();
     CallbackRecord report;
     ASSERT_TRUE(sink->WaitForValue(kSpeed, "1495", kArrival, &report));
-    EXPECT_EQ(2u, report.count);
+    EXPECT_EQ(3u, report.count);
     EXPECT_EQ(1u, sink->Count());
 }

@@ -1,6 +1,8 @@
 // hosted_server.cpp - fixture and host helpers of the out-of-process I/O tests.
 #include "hosted_server.h"
 
+#include "opc_errors.h"
+
 #include <tlhelp32.h>
 
 #include <cstdlib>
@@ -160,10 +162,11 @@ ComPtr<IOPCItemMgt> HostedServer::AddGroup(DWORD rate, OPCHANDLE clientGroup, BO
     ComPtr<IOPCItemMgt> group;
     OPCHANDLE handle = 0;
     DWORD revised = 0;
-    HRESULT hr = server->AddGroup(L"io", active, rate, clientGroup, nullptr, nullptr, 0, &handle,
+    // No name: the server makes a unique one for each group.
+    HRESULT hr = server->AddGroup(L"", active, rate, clientGroup, nullptr, nullptr, 0, &handle,
                                   &revised, IID_IOPCItemMgt,
                                   reinterpret_cast<LPUNKNOWN *>(group.Out()));
-    EXPECT_EQ(S_OK, hr);
+    EXPECT_EQ(rate >= 200 ? S_OK : OPC_S_UNSUPPORTEDRATE, hr);
     if (serverGroup != nullptr)
         *serverGroup = handle;
     return group;
@@ -228,7 +231,7 @@ bool HostedServer::ReadState(const std::string &itemId, FILETIME *timestamp, WOR
     OPCITEMSTATE *states = nullptr;
     HRESULT *errors = nullptr;
     if (io && handles[0] != 0 &&
-        SUCCEEDED(io->Read(OPC_DS_CACHE, 1, handles.data(), &states, &errors))) {
+        SUCCEEDED(io->Read(OPC_DS_DEVICE, 1, handles.data(), &states, &errors))) {
         ok = errors[0] == S_OK;
         *timestamp = states[0].ftTimeStamp;
         *quality = states[0].wQuality;

@@ -55,7 +55,7 @@ TEST_F(ItemIo, ReadByItemIdGivesValuesAndUnknownIdsFailPerItem)
     WORD *qualities = nullptr;
     FILETIME *times = nullptr;
     HRESULT *errors = nullptr;
-    ASSERT_EQ(S_OK, io->Read(4, ids, maxAge, &values, &qualities, &times, &errors));
+    ASSERT_EQ(S_FALSE, io->Read(4, ids, maxAge, &values, &qualities, &times, &errors));
 
     EXPECT_EQ(S_OK, errors[0]);
     EXPECT_EQ(VT_I4, V_VT(&values[0]));
@@ -63,12 +63,12 @@ TEST_F(ItemIo, ReadByItemIdGivesValuesAndUnknownIdsFailPerItem)
     EXPECT_EQ(192u, qualities[0]);
     EXPECT_NE(0u, FileTimeValue(times[0]));
 
-    EXPECT_EQ(OPC_E_INVALIDHANDLE, errors[1]);
+    EXPECT_EQ(OPC_E_UNKNOWNITEMID, errors[1]);
     EXPECT_EQ(VT_EMPTY, V_VT(&values[1]));
 
     EXPECT_EQ(S_OK, errors[2]);
     EXPECT_EQ(VT_EMPTY, V_VT(&values[2]));
-    EXPECT_EQ(0u, qualities[2]);
+    EXPECT_EQ(0x20u, qualities[2]);
 
     EXPECT_EQ(S_OK, errors[3]);
     EXPECT_EQ("21.5", FormatValue(values[3]));
@@ -110,10 +110,10 @@ TEST_F(ItemIo, WriteVqtByItemIdReachesTheHostWithQualityAndTime)
                           Vqt(2, false, 0, false, 0), Vqt(42, false, 0, false, 0)};
     const ULONGLONG before = NowValue();
     HRESULT *errors = nullptr;
-    ASSERT_EQ(S_OK, io->WriteVQT(4, ids, vqts, &errors));
+    ASSERT_EQ(S_FALSE, io->WriteVQT(4, ids, vqts, &errors));
     EXPECT_EQ(S_OK, errors[0]);
     EXPECT_EQ(OPC_E_BADRIGHTS, errors[1]);
-    EXPECT_EQ(OPC_E_INVALIDHANDLE, errors[2]);
+    EXPECT_EQ(OPC_E_UNKNOWNITEMID, errors[2]);
     EXPECT_EQ(S_OK, errors[3]);
     CoTaskMemFree(errors);
 
@@ -125,7 +125,7 @@ TEST_F(ItemIo, WriteVqtByItemIdReachesTheHostWithQualityAndTime)
     EXPECT_EQ(0x40u, writes[0].quality);
     EXPECT_EQ(stamp, writes[0].time);
     EXPECT_EQ("Area.Pump.Flow", writes[1].itemId);
-    EXPECT_EQ("VT_I4", writes[1].type); // sent unconverted to the r8 tag
+    EXPECT_EQ("VT_R8", writes[1].type); // converted to the r8 tag's type
     EXPECT_EQ(192u, writes[1].quality);
     EXPECT_GE(writes[1].time + kSecond, before);
 }

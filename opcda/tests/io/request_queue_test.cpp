@@ -12,6 +12,8 @@
 #include "opc_errors.h"
 #include "opc_server.h"
 
+#include <olectl.h>
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -54,8 +56,9 @@ protected:
         server = ComPtr<IOPCServer>::Attach(object);
         OPCHANDLE serverGroup = 0;
         DWORD revised = 0;
-        // Inactive: only queued requests run, no scans.
-        ASSERT_EQ(S_OK, server->AddGroup(L"queue", FALSE, 1000, kClientGroup, nullptr, nullptr, 0,
+        // Active (refreshes need that) but disabled below: only queued
+        // requests run, no scans.
+        ASSERT_EQ(S_OK, server->AddGroup(L"queue", TRUE, 1000, kClientGroup, nullptr, nullptr, 0,
                                          &serverGroup, &revised, IID_IOPCItemMgt,
                                          reinterpret_cast<LPUNKNOWN *>(group.Out())));
         OPCITEMDEF defs[2];
@@ -75,6 +78,7 @@ protected:
         CoTaskMemFree(errors);
         async = Query<IOPCAsyncIO3>(group.Get(), IID_IOPCAsyncIO3);
         ASSERT_TRUE(async);
+        ASSERT_EQ(S_OK, async->SetEnable(FALSE));
 
         entered = CreateEventA(nullptr, TRUE, FALSE, nullptr);
         release = CreateEventA(nullptr, TRUE, FALSE, nullptr);
@@ -188,8 +192,8 @@ TEST_F(RequestQueue, CancelledRequestIsSkippedAndReportedWithOnCancelComplete)
 
     EXPECT_EQ(S_OK, async->Cancel2(read3));
     EXPECT_EQ(S_OK, async->Cancel2(write4));
-    EXPECT_EQ(S_FALSE, async->Cancel2(1)); // running, not waiting
-    EXPECT_EQ(S_FALSE, async->Cancel2(99));
+    EXPECT_EQ(E_FAIL, async->Cancel2(1)); // running, not waiting
+    EXPECT_EQ(E_FAIL, async->Cancel2(99));
     (void)read2;
 
     SetEvent(release);

@@ -1,8 +1,9 @@
 // Synchronous reads and writes of a group (IOPCSyncIO, IOPCSyncIO2), called
 // through COM on a host in another process: cache and device reads both
-// give the tag table's values, any tag handle can be read, writes go to the
-// host's write callback with quality and time stamp and never change the
-// tag themselves.
+// give the tag table's values in each item's requested type, only the
+// group's items can be read and written, partial success is S_FALSE, and
+// writes go to the host's write callback converted to the tag's type, with
+// quality and time stamp, and never change the tag themselves.
 #include "hosted_server.h"
 #include "opc_errors.h"
 #include "value_format.h"
@@ -98,8 +99,8 @@ protected:
         VariantClear(&value);
         if (FAILED(hr))
             return hr;
-        EXPECT_EQ(S_OK, hr);
         const HRESULT itemResult = errors[0];
+        EXPECT_EQ(itemResult == S_OK ? S_OK : S_FALSE, hr);
         CoTaskMemFree(errors);
         return itemResult;
     }
@@ -119,8 +120,8 @@ protected:
         HRESULT hr = io->WriteVQT(1, &handle, &vqt, &errors);
         if (FAILED(hr))
             return hr;
-        EXPECT_EQ(S_OK, hr);
         const HRESULT itemResult = errors[0];
+        EXPECT_EQ(itemResult == S_OK ? S_OK : S_FALSE, hr);
         CoTaskMemFree(errors);
         return itemResult;
     }
@@ -173,27 +174,52 @@ TEST_F(SyncIo, DeviceReadGivesExactlyWhatCacheReadGives)
     EXPECT_TRUE(cache == device);
 }
 
-TEST_F(SyncIo, TagOutsideTheGroupIsReadWithClientHandleZero)
+// Handles are the group's items: a tag that another group holds is not an
+// item of this one, for reading or writing.
+TEST_F(SyncIo, TagOutsideTheGroupIsAnInvalidHandle)
 {
     const OPCHANDLE temp = TagHandle("Plant.Temp");
     ASSERT_NE(0u, temp);
     HRESULT hr = E_FAIL;
     std::vector<ReadResult> r = Read(OPC_DS_CACHE, {handles[0], temp}, &hr);
-    ASSERT_EQ(S_OK, hr);
+    ASSERT_EQ(S_FALSE, hr);
     ASSERT_EQ(2u, r.size());
     EXPECT_EQ(1u, r[0].clientHandle);
-    EXPECT_EQ(0u, r[1].clientHandle);
-    EXPECT_EQ(VT_R4, r[1].type);
-    EXPECT_EQ("21.5", r[1].value);
-    EXPECT_EQ(192u, r[1].quality);
-    EXPECT_EQ(S_OK, r[1].error);
+    EXPECT_EQ(S_OK, r[0].error);
+    EXPECT_EQ(OPC_E_INVALIDHANDLE, r[1].error);
+    EXPECT_EQ(VT_EMPTY, r[1].type);
+    EXPECT_EQ(OPC_E_INVALIDHANDLE, WriteOne(temp, "r4", "1"));
+}
+
+// Cache reads of an inactive item, or of any item of an inactive group,
+// carry the quality "out of service"; device reads do not care.
+TEST_F(SyncIo, CacheReadsOfInactiveItemsAreOutOfService)
+{
+    HRESULT *errors = nullptr;
+    ASSERT_EQ(S_OK, group->SetActiveState(1, &handles[0], FALSE, &errors));
+    CoTaskMemFree(errors);
+    HRESULT hr = E_FAIL;
+    std::vector<ReadResult> cache = Read(OPC_DS_CACHE, {handles[0], handles[1]}, &hr);
+    ASSERT_EQ(S_OK, hr);
+    EXPECT_EQ(0x1Cu, cache[0].quality);
+    EXPECT_EQ("1450", cache[0].value);
+    EXPECT_EQ(192u, cache[1].quality);
+    std::vector<ReadResult> device = Read(OPC_DS_DEVICE, {handles[0]}, &hr);
+    EXPECT_EQ(192u, device[0].quality);
+
+    ComPtr<IOPCGroupStateMgt> state = Query<IOPCGroupStateMgt>(group.Get(), IID_IOPCGroupStateMgt);
+    BOOL inactive = FALSE;
+    DWORD revised = 0;
+    ASSERT_EQ(S_OK, state->SetState(nullptr, &revised, &inactive, nullptr, nullptr, nullptr, nullptr));
+    cache = Read(OPC_DS_CACHE, {handles[1]}, &hr);
+    EXPECT_EQ(0x1Cu, cache[0].quality);
 }
 
 TEST_F(SyncIo, UnknownHandleFailsOnlyItsItem)
 {
     HRESULT hr = E_FAIL;
     std::vector<ReadResult> r = Read(OPC_DS_CACHE, {0xBAD0BAD, handles[0]}, &hr);
-    ASSERT_EQ(S_OK, hr);
+    ASSERT_EQ(S_FALSE, hr);
     ASSERT_EQ(2u, r.size());
     EXPECT_EQ(OPC_E_INVALIDHANDLE, r[0].error);
     EXPECT_EQ(VT_EMPTY, r[0].type);
@@ -202,7 +228,7 @@ TEST_F(SyncIo, UnknownHandleFailsOnlyItsItem)
     EXPECT_EQ("1450", r[1].value);
 }
 
-TEST_F(SyncIo, NeverSetTagReadsEmptyWithQualityZero)
+TEST_F(SyncIo, NeverSetTagReadsEmptyWaitingForInitialData)
 {
     HRESULT hr = E_FAIL;
     std::vector<ReadResult> r = Read(OPC_DS_DEVICE, {handles[5]}, &hr);
@@ -211,11 +237,11 @@ TEST_F(SyncIo, NeverSetTagReadsEmptyWithQualityZero)
     EXPECT_EQ(S_OK, r[0].error);
     EXPECT_EQ(6u, r[0].clientHandle);
     EXPECT_EQ(VT_EMPTY, r[0].type);
-    EXPECT_EQ(0u, r[0].quality);
+    EXPECT_EQ(0x20u, r[0].quality);
 }
 
-// The requested type is kept but values travel in the type the tag holds.
-TEST_F(SyncIo, RequestedTypeIsNotApplied)
+// Values come in the type the item asked for (OLE conversion).
+TEST_F(SyncIo, ValuesComeInTheRequestedType)
 {
     ComPtr<IOPCItemMgt> other = AddGroup(1000, 8);
     std::vector<OPCHANDLE> h = AddItems(other.Get(), {"Area.Pump.Speed", "Area.Pump.Flow"},
@@ -225,8 +251,9 @@ TEST_F(SyncIo, RequestedTypeIsNotApplied)
     OPCITEMSTATE *states = nullptr;
     HRESULT *errors = nullptr;
     ASSERT_EQ(S_OK, otherIo->Read(OPC_DS_CACHE, 2, h.data(), &states, &errors));
-    EXPECT_EQ(VT_I4, V_VT(&states[0].vDataValue));
-    EXPECT_EQ(VT_R8, V_VT(&states[1].vDataValue));
+    ASSERT_EQ(VT_BSTR, V_VT(&states[0].vDataValue));
+    EXPECT_STREQ(L"1450", V_BSTR(&states[0].vDataValue));
+    ASSERT_EQ(VT_BSTR, V_VT(&states[1].vDataValue));
     EXPECT_EQ(21u, states[0].hClient);
     for (int i = 0; i < 2; ++i)
         VariantClear(&states[i].vDataValue);
@@ -238,8 +265,8 @@ TEST_F(SyncIo, RequestedTypeIsNotApplied)
     WORD *qualities = nullptr;
     FILETIME *times = nullptr;
     ASSERT_EQ(S_OK, otherIo->ReadMaxAge(2, h.data(), maxAge, &values, &qualities, &times, &errors));
-    EXPECT_EQ(VT_I4, V_VT(&values[0]));
-    EXPECT_EQ(VT_R8, V_VT(&values[1]));
+    EXPECT_EQ(VT_BSTR, V_VT(&values[0]));
+    EXPECT_EQ(VT_BSTR, V_VT(&values[1]));
     for (int i = 0; i < 2; ++i)
         VariantClear(&values[i]);
     CoTaskMemFree(values);
@@ -253,7 +280,7 @@ TEST_F(SyncIo, ReadMaxAgeGivesWhatReadGives)
     const std::vector<OPCHANDLE> which = {handles[0], handles[5], 0xBAD0BAD, handles[2]};
     HRESULT hr = E_FAIL;
     std::vector<ReadResult> read = Read(OPC_DS_CACHE, which, &hr);
-    ASSERT_EQ(S_OK, hr);
+    ASSERT_EQ(S_FALSE, hr);
 
     std::vector<OPCHANDLE> h = which;
     DWORD maxAge[4] = {0, 1000, 0xFFFFFFFF, 0};
@@ -261,7 +288,7 @@ TEST_F(SyncIo, ReadMaxAgeGivesWhatReadGives)
     WORD *qualities = nullptr;
     FILETIME *times = nullptr;
     HRESULT *errors = nullptr;
-    ASSERT_EQ(S_OK, io->ReadMaxAge(4, h.data(), maxAge, &values, &qualities, &times, &errors));
+    ASSERT_EQ(S_FALSE, io->ReadMaxAge(4, h.data(), maxAge, &values, &qualities, &times, &errors));
     for (size_t i = 0; i < 4; ++i) {
         SCOPED_TRACE(i);
         EXPECT_EQ(read[i].type, V_VT(&values[i]));
@@ -346,11 +373,17 @@ TEST_F(SyncIo, WriteChangesTheTagOnlyWhenTheHostSetsIt)
     EXPECT_EQ("1600", ValueOf(handles[0]));
 }
 
-TEST_F(SyncIo, WritesReachTheHostInOrderAndUnconverted)
+// The host receives every value in the tag's own type; values that do not
+// convert or do not fit are refused per item and never reach it.
+TEST_F(SyncIo, WritesReachTheHostInOrderConvertedToTheTagType)
 {
     EXPECT_EQ(S_OK, WriteOne(handles[0], "i4", "1"));
-    EXPECT_EQ(S_OK, WriteOne(handles[0], "r8", "2.5")); // an i4 tag written as r8
+    EXPECT_EQ(S_OK, WriteOne(handles[0], "r8", "2.25")); // an i4 tag written as r8
+    EXPECT_EQ(OPC_E_BADTYPE, WriteOne(handles[0], "str", "three"));
+    EXPECT_EQ(OPC_E_RANGE, WriteOne(handles[0], "r8", "1e30"));
     EXPECT_EQ(S_OK, WriteOne(handles[2], "str", "three"));
+    // The host takes texts of 16 ANSI bytes at most.
+    EXPECT_EQ(OPC_E_RANGE, WriteOne(handles[2], "str", "seventeen letters"));
     EXPECT_EQ(S_OK, WriteOne(handles[3], "blob", "0405"));
 
     VARIANT values[2];
@@ -367,7 +400,7 @@ TEST_F(SyncIo, WritesReachTheHostInOrderAndUnconverted)
     std::vector<HostWrite> writes = WaitForHostWrites(6, kArrival);
     ASSERT_EQ(6u, writes.size());
     const char *expected[6][3] = {
-        {"Area.Pump.Speed", "VT_I4", "1"},     {"Area.Pump.Speed", "VT_R8", "2.5"},
+        {"Area.Pump.Speed", "VT_I4", "1"},     {"Area.Pump.Speed", "VT_I4", "2"},
         {"Host.Name", "VT_BSTR", "\"three\""}, {"Host.Raw", "VT_ARRAY|VT_UI1", "bytes:0405"},
         {"Area.Pump.Speed", "VT_I4", "5"},     {"Area.Pump.Flow", "VT_R8", "6.5"},
     };
@@ -417,7 +450,7 @@ TEST_F(SyncIo, WriteOfUnknownHandleFailsOnlyItsItem)
     ASSERT_TRUE(ParseValue("i4", "8", &values[1], &error));
     OPCHANDLE which[2] = {0xBAD0BAD, handles[0]};
     HRESULT *errors = nullptr;
-    ASSERT_EQ(S_OK, io->Write(2, which, values, &errors));
+    ASSERT_EQ(S_FALSE, io->Write(2, which, values, &errors));
     EXPECT_EQ(OPC_E_INVALIDHANDLE, errors[0]);
     EXPECT_EQ(S_OK, errors[1]);
     CoTaskMemFree(errors);

@@ -154,9 +154,11 @@ TEST_F(Opccli, PropertiesOfAnItem)
     EXPECT_EQ(Shown("3", "S_OK"), properties["5"]); // readable and writable
     EXPECT_EQ(Shown("\"rpm\"", "S_OK"), properties["100"]);
     EXPECT_EQ(Shown("\"Area.Pump.Speed\"", "S_OK"), properties["101"]);
-    // Quality and time stamp are not offered as properties' values.
-    EXPECT_EQ(Shown("(empty)", "E_FAIL"), properties["3"]);
-    EXPECT_EQ(Shown("(empty)", "E_FAIL"), properties["4"]);
+    // Value, quality, time stamp and scan rate as well.
+    EXPECT_EQ(Shown("1450", "S_OK"), properties["2"]);
+    EXPECT_EQ(Shown("192", "S_OK"), properties["3"]);
+    EXPECT_EQ("S_OK", properties["4"].second);
+    EXPECT_EQ(Shown("200", "S_OK"), properties["6"]);
 }
 
 TEST_F(Opccli, ReadPrintsValueTypeQualityTimeAndResult)
@@ -178,7 +180,7 @@ TEST_F(Opccli, ReadPrintsValueTypeQualityTimeAndResult)
     EXPECT_NE("-", speed[4]);
     EXPECT_EQ("S_OK", speed[5]);
     EXPECT_TRUE(StartsWith(lines[1], "Host.Raw bytes:0102ff VT_ARRAY|VT_UI1 192(good) ")) << lines[1];
-    EXPECT_EQ("Host.Never (empty) VT_EMPTY 0(bad) - S_OK", lines[2]);
+    EXPECT_EQ("Host.Never (empty) VT_EMPTY 32(bad) - S_OK", lines[2]); // waiting for initial data
     EXPECT_EQ(cache, device);
 }
 
