@@ -39,6 +39,7 @@ bool CTstData::Start()
     OutputDebugStringA("Start");
     // A write frame carries its value text in at most 255 bytes.
     dakora_setwritelimit(255);
+    dakora_setwritecheck(&CheckWrite, nullptr);
     std::thread([] { RunWriteForwarding(bridge::kGatewayPort); }).detach();
     OutputDebugStringA("dakora_start");
     return dakora_start(bridge::kClassId, bridge::kVendor, bridge::kServer, bridge::kVersion,

@@ -2,6 +2,7 @@
 #include "write_forwarding.h"
 
 #include "format_variant.h"
+#include "opc_errors.h"
 #include "write_client.h"
 #include "write_frame.h"
 #include "write_queue.h"
@@ -12,6 +13,18 @@ CWriteQueue &PendingWrites()
 {
     static CWriteQueue queue;
     return queue;
+}
+
+HRESULT DAKORA_CALL CheckWrite(const char *, const VARIANT *value, void *)
+{
+    if (value == nullptr)
+        return E_INVALIDARG;
+    std::string text;
+    switch (FormatVariant(*value, text)) {
+    case ValueTextResult::kOk: return S_OK;
+    case ValueTextResult::kTooLong: return OPC_E_RANGE;
+    default: return OPC_E_BADTYPE;
+    }
 }
 
 int DAKORA_CALL OnWrite(const char *itemId, VARIANT *value, DWORD, FILETIME, void *)

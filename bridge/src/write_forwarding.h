@@ -8,6 +8,11 @@
 
 class CWriteQueue;
 
+// The host's check of every client write (dakora_setwritecheck): a value
+// without an exact frame text is refused before it is queued, OPC_E_RANGE
+// when it is too long for a frame, OPC_E_BADTYPE otherwise.
+HRESULT DAKORA_CALL CheckWrite(const char *itemId, const VARIANT *value, void *userData);
+
 // The host write callback handed to dakora_start.
 int DAKORA_CALL OnWrite(const char *itemId, VARIANT *value, DWORD quality, FILETIME timestamp,
                         void *userData);

@@ -96,6 +96,14 @@ DAKORA_API int DAKORA_CALL dakoar_unreg(const char *classId, const char *vendor,
  * longer ones are refused (OPC_E_RANGE) before they reach the host.
  * 0 = no limit (the default). Result 0. */
 DAKORA_API int DAKORA_CALL dakora_setwritelimit(unsigned maxTextBytes);
+/* A host check of client writes: called on the client's call, after the
+ * value was converted to the tag's type and before it is queued, with the
+ * item ID and that value. It returns S_OK to let the write go on, or the
+ * failure the client gets for the item (for example OPC_E_RANGE for a value
+ * the host cannot pass on exactly); it must not block. Null removes it.
+ * Result 0. */
+typedef HRESULT (DAKORA_CALL *dakora_check_callback)(const char *itemId, const VARIANT *value, void *userData);
+DAKORA_API int DAKORA_CALL dakora_setwritecheck(dakora_check_callback check, void *userData);
 /* Engineering-unit range of a numeric tag (low < high, both finite): the
  * tag becomes an analog item, to which percent deadbands apply and whose
  * EU properties clients can read. Re-declaring the tag drops the range.

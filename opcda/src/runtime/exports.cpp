@@ -85,6 +85,12 @@ DAKORA_API int DAKORA_CALL dakora_setwritelimit(unsigned maxTextBytes)
     return DAKORA_OK;
 }
 
+DAKORA_API int DAKORA_CALL dakora_setwritecheck(dakora_check_callback check, void *userData)
+{
+    SvrData().SetWriteCheck(check, userData);
+    return DAKORA_OK;
+}
+
 DAKORA_API int DAKORA_CALL dakora_seteurange(const char *itemId, double low, double high)
 {
     return SvrData().SetEuRange(itemId, low, high);

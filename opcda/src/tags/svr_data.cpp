@@ -458,6 +458,13 @@ bool CSvrData::GetItemRefs(DWORD handle, DWORD *refs, DWORD *samplingRate)
     return true;
 }
 
+void CSvrData::SetWriteCheck(dakora_check_callback check, void *userData)
+{
+    CAutoLock guard(m_checkLock);
+    m_writeCheck = check;
+    m_writeCheckData = userData;
+}
+
 HRESULT CSvrData::WriteItem(DWORD handle, const FILETIME &timestamp, WORD quality,
                             const VARIANT &value, LCID lcid)
 {
@@ -478,6 +485,20 @@ HRESULT CSvrData::WriteItem(DWORD handle, const FILETIME &timestamp, WORD qualit
     HRESULT hr = CoerceWriteValue(value, canonical, lcid, m_maxTextBytes.load(), &converted);
     if (hr != S_OK)
         return hr;
+    dakora_check_callback check = nullptr;
+    void *checkData = nullptr;
+    {
+        CAutoLock guard(m_checkLock);
+        check = m_writeCheck;
+        checkData = m_writeCheckData;
+    }
+    if (check != nullptr) {
+        hr = check(itemId, &converted, checkData);
+        if (hr != S_OK) {
+            VariantClear(&converted);
+            return FAILED(hr) ? hr : E_FAIL;
+        }
+    }
     // The table lock is released before the ring's lock is taken: the host
     // callback runs under the ring's lock and may call the setters.
     const bool queued = m_writeToDec.Enqueue(itemId, timestamp, quality, converted);

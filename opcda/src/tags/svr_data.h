@@ -4,6 +4,7 @@
 // worker through which client writes reach the host.
 #pragma once
 
+#include "dakora_da.h"
 #include "lock.h"
 #include "opc_data.h"
 #include "write_to_dec.h"
@@ -55,6 +56,8 @@ public:
     int SetEuRange(const char *itemId, double low, double high);
     // Longest ANSI text (bytes) a client may write to a text tag; 0 = none.
     void SetWriteTextLimit(unsigned maxTextBytes) { m_maxTextBytes.store(maxTextBytes); }
+    // The host's check of converted client writes (null: none).
+    void SetWriteCheck(dakora_check_callback check, void *userData);
     // Number of declared tags.
     DWORD TagCount();
 
@@ -107,5 +110,8 @@ private:
     DWORD m_tagCount;
     std::unordered_map<DWORD, std::pair<double, double>> m_euRanges; // handle -> low, high
     std::atomic<unsigned> m_maxTextBytes;
+    CLock m_checkLock;
+    dakora_check_callback m_writeCheck = nullptr;
+    void *m_writeCheckData = nullptr;
     CWriteToDec m_writeToDec;
 };
