@@ -1,8 +1,9 @@
 // query_thread.h - the value polling worker and its watchdog. The worker
-// polls the selected variables about once a second, logs in again when there
-// is no session or five queries in a row failed; the watchdog replaces a
-// worker that has not checked in for more than 60 ticks. A replaced worker's
-// transfer is aborted and it ends itself.
+// polls the selected variables once a second (each cycle starts a second
+// after the previous one started, however long its query took), logs in
+// again when there is no session or five queries in a row failed; the
+// watchdog replaces a worker that has not checked in for more than 60
+// ticks. A replaced worker's transfer is aborted and it ends itself.
 #pragma once
 
 #include <atomic>

@@ -8,6 +8,8 @@
 #include "query_variant_value_action.h"
 #include "status_notifications.h"
 
+#include <windows.h>
+
 #include <chrono>
 #include <system_error>
 
@@ -18,6 +20,9 @@ struct CQueryThread::Worker {
 
     const PollingTiming timing;
     std::atomic<bool> stop{false};
+    // Start of the previous cycle: cycles begin cycleMs apart, whatever the
+    // query took (a query longer than that starts the next cycle at once).
+    ULONGLONG lastCycle = 0;
     std::mutex lock;
     std::condition_variable wake;
     bool ended = false;
@@ -134,8 +139,13 @@ bool CQueryThread::Pause(Worker &worker, unsigned ms)
 void CQueryThread::Cycle(Worker &worker)
 {
     m_counter = 0;
-    if (!Pause(worker, worker.timing.cycleMs))
+    const ULONGLONG now = GetTickCount64();
+    const ULONGLONG due = worker.lastCycle == 0 ? now + worker.timing.cycleMs : worker.lastCycle + worker.timing.cycleMs;
+    if (due > now && !Pause(worker, static_cast<unsigned>(due - now)))
         return;
+    if (worker.stop)
+        return;
+    worker.lastCycle = due > now ? due : now;
 
     CManager &manager = CManager::GetInstance();
     // While nothing is polled, nothing published may pass for current.
