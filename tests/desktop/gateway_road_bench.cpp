@@ -16,6 +16,7 @@
 #include "wait_until.h"
 
 #include "opc_interfaces.h"
+#include "value_format.h"
 
 #include <psapi.h>
 #include <tlhelp32.h>
@@ -167,14 +168,6 @@ double Percentile(std::vector<double> samples, double share)
     return samples[std::min(index, samples.size() - 1)];
 }
 
-std::wstring Wide(const std::string &text)
-{
-    const int length = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(length > 0 ? length - 1 : 0), L'\0');
-    if (length > 1)
-        MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, &wide[0], length);
-    return wide;
-}
 
 int Fail(const char *what)
 {
@@ -234,7 +227,7 @@ int main(int argc, char **argv)
         return Fail("no group");
     std::vector<std::wstring> names;
     for (const std::string &id : itemIds)
-        names.push_back(Wide(id));
+        names.push_back(Widen(id));
     std::vector<OPCITEMDEF> defs(names.size());
     for (std::size_t i = 0; i < names.size(); ++i) {
         defs[i] = OPCITEMDEF();

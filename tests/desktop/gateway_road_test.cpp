@@ -10,6 +10,7 @@
 #include "data_callback_recorder.h"
 #include "opc_errors.h"
 #include "test_host_control.h"
+#include "value_format.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -125,7 +126,7 @@ public:
             return false;
         std::vector<std::wstring> names;
         for (const RoadVariable &variable : m_variables)
-            names.push_back(Wide(ItemIdOf(variable)));
+            names.push_back(Widen(ItemIdOf(variable)));
         std::vector<OPCITEMDEF> defs(names.size());
         for (std::size_t i = 0; i < names.size(); ++i) {
             defs[i] = OPCITEMDEF();
@@ -202,14 +203,6 @@ public:
     }
 
 private:
-    static std::wstring Wide(const std::string &text)
-    {
-        const int length = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
-        std::wstring wide(static_cast<std::size_t>(length > 0 ? length - 1 : 0), L'\0');
-        if (length > 1)
-            MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, &wide[0], length);
-        return wide;
-    }
 
     bool AllItemsKnown()
     {
@@ -221,7 +214,7 @@ private:
             return false;
         bool known = true;
         for (const RoadVariable &variable : m_variables) {
-            const std::wstring name = Wide(ItemIdOf(variable));
+            const std::wstring name = Widen(ItemIdOf(variable));
             OPCITEMDEF def = OPCITEMDEF();
             def.szAccessPath = const_cast<LPWSTR>(L"");
             def.szItemID = const_cast<LPWSTR>(name.c_str());
