@@ -153,3 +153,37 @@ HGLOBAL BuildDataStream(const ItemValues &items, OPCHANDLE clientGroup, DWORD tr
     GlobalUnlock(block);
     return block;
 }
+
+HGLOBAL BuildWriteCompleteStream(OPCHANDLE clientGroup, DWORD transactionId,
+                                 const std::vector<OPCHANDLE> &clientHandles,
+                                 const std::vector<HRESULT> &errors)
+{
+    const DWORD count = static_cast<DWORD>(errors.size());
+    const size_t total = sizeof(OPCGROUPHEADERWRITE) + count * sizeof(OPCITEMHEADERWRITE);
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_SHARE | GMEM_ZEROINIT, total);
+    if (block == nullptr)
+        return nullptr;
+    BYTE *base = static_cast<BYTE *>(GlobalLock(block));
+    if (base == nullptr) {
+        GlobalFree(block);
+        return nullptr;
+    }
+    OPCGROUPHEADERWRITE group;
+    group.dwItemCount = count;
+    group.hClientGroup = clientGroup;
+    group.dwTransactionID = transactionId;
+    group.hrStatus = S_OK;
+    for (HRESULT e : errors) {
+        if (e != S_OK)
+            group.hrStatus = S_FALSE;
+    }
+    std::memcpy(base, &group, sizeof(group));
+    for (DWORD i = 0; i < count; ++i) {
+        OPCITEMHEADERWRITE item;
+        item.hClient = clientHandles[i];
+        item.dwError = errors[i];
+        std::memcpy(base + sizeof(group) + i * sizeof(item), &item, sizeof(item));
+    }
+    GlobalUnlock(block);
+    return block;
+}

@@ -114,6 +114,8 @@ STDMETHODIMP COpcDaServer::QueryInterface(REFIID riid, void **ppv)
         *ppv = static_cast<IOPCItemProperties *>(this);
     else if (IsEqualIID(riid, IID_IOPCBrowseServerAddressSpace))
         *ppv = static_cast<IOPCBrowseServerAddressSpace *>(this);
+    else if (IsEqualIID(riid, IID_IOPCBrowse))
+        *ppv = static_cast<IOPCBrowse *>(this);
     else if (IsEqualIID(riid, IID_IConnectionPointContainer))
         *ppv = static_cast<IConnectionPointContainer *>(this);
     else {

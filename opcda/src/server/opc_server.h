@@ -20,6 +20,7 @@ class COpcDaServer final : public IOPCServer,
                      public IOPCItemProperties,
                      public IOPCBrowseServerAddressSpace,
                      public IOPCItemIO,
+                     public IOPCBrowse,
                      public IConnectionPointContainer {
 public:
     static const unsigned kGroupBuckets = 32;
@@ -74,6 +75,17 @@ public:
                       WORD **ppwQualities, FILETIME **ppftTimeStamps, HRESULT **ppErrors) override;
     STDMETHODIMP WriteVQT(DWORD dwCount, LPCWSTR *pszItemIDs, OPCITEMVQT *pItemVQT,
                           HRESULT **ppErrors) override;
+
+    // IOPCBrowse
+    STDMETHODIMP GetProperties(DWORD dwItemCount, LPWSTR *pszItemIDs, BOOL bReturnPropertyValues,
+                               DWORD dwPropertyCount, DWORD *pdwPropertyIDs,
+                               OPCITEMPROPERTIES **ppItemProperties) override;
+    STDMETHODIMP Browse(LPWSTR szItemID, LPWSTR *pszContinuationPoint, DWORD dwMaxElementsReturned,
+                        OPCBROWSEFILTER dwBrowseFilter, LPWSTR szElementNameFilter,
+                        LPWSTR szVendorFilter, BOOL bReturnAllProperties,
+                        BOOL bReturnPropertyValues, DWORD dwPropertyCount, DWORD *pdwPropertyIDs,
+                        BOOL *pbMoreElements, DWORD *pdwCount,
+                        OPCBROWSEELEMENT **ppBrowseElements) override;
 
     // IConnectionPointContainer
     STDMETHODIMP EnumConnectionPoints(IEnumConnectionPoints **ppEnum) override;
