@@ -4,7 +4,7 @@
 
 #include "manager.h"
 #include "message_box.h"
-#include "process_kill.h"
+#include "bridge_shutdown.h"
 #include "query_thread.h"
 #include "settings.h"
 #include "state_dialog.h"
@@ -44,7 +44,7 @@ void CMainFrame::StoreCredentials()
 
 void CMainFrame::Submit()
 {
-    KillProcessByName(kBridgeProgramName);
+    EndBridgeProgram(kBridgeProgramName);
     CManager &manager = CManager::GetInstance();
     manager.SetRunning(true);
     manager.RebuildIndex();

@@ -12,6 +12,7 @@
 #include "server_identity.h"
 #include "item_properties.h"
 #include "server_process.h"
+#include "server_registry.h"
 
 #include <olectl.h>
 
@@ -56,7 +57,10 @@ bool COpcDaServer::Initialise()
         return false;
     AddRefServerProcess();
     m_holdsProcess = true;
-    return m_worker->StartWorker();
+    if (!m_worker->StartWorker())
+        return false;
+    RegisterServerObject(this);
+    return true;
 }
 
 // The last release: the link cut (no worker pass and no group reaches this
@@ -65,6 +69,7 @@ bool COpcDaServer::Initialise()
 // the server-process count goes back, which may end the process.
 COpcDaServer::~COpcDaServer()
 {
+    UnregisterServerObject(this);
     if (m_link) {
         CAutoLock guard(m_link->lock);
         m_link->server = nullptr;

@@ -100,6 +100,10 @@ public:
     HRESULT CloneGroup(COpcGroup &source, LPCWSTR name, REFIID riid, LPUNKNOWN *ppUnk);
     // Group count, for tests and status.
     DWORD GroupCount();
+    // The shutdown notice: the object's locale and its IOPCShutdown sinks
+    // (each with a reference the caller releases).
+    LCID Locale() const { return m_locale.load(); }
+    std::vector<IUnknown *> ShutdownSinks() { return m_shutdownPoint.Sinks(); }
 
 private:
     struct GroupEntry {
