@@ -207,9 +207,31 @@ TEST_F(ServerObject, InterfacesOfTheServerObject)
     EXPECT_EQ(E_NOINTERFACE, server->QueryInterface(IID_IOPCSyncIO, none.OutVoid()));
     EXPECT_EQ(nullptr, none.p);
 
-    Released<IUnknown> groups;
-    EXPECT_EQ(E_NOTIMPL, server->CreateGroupEnumerator(OPC_ENUM_ALL, IID_IEnumUnknown, groups.Out()));
-    EXPECT_EQ(nullptr, groups.p);
+    // The group enumerators: empty without groups, then by name and object.
+    Released<IEnumString> names;
+    EXPECT_EQ(S_FALSE, server->CreateGroupEnumerator(OPC_ENUM_ALL, IID_IEnumString,
+                                                     reinterpret_cast<LPUNKNOWN *>(names.Out())));
+    Released<IUnknown> group;
+    OPCHANDLE handle = 0;
+    DWORD rate = 0;
+    ASSERT_EQ(S_OK, server->AddGroup(L"listed", TRUE, 1000, 1, nullptr, nullptr, 0, &handle, &rate,
+                                     IID_IUnknown, group.Out()));
+    Released<IEnumString> listed;
+    ASSERT_EQ(S_OK, server->CreateGroupEnumerator(OPC_ENUM_PRIVATE_CONNECTIONS, IID_IEnumString,
+                                                  reinterpret_cast<LPUNKNOWN *>(listed.Out())));
+    EXPECT_EQ(Names({L"listed"}), Drain(listed.p));
+    Released<IEnumUnknown> objects;
+    ASSERT_EQ(S_OK, server->CreateGroupEnumerator(OPC_ENUM_ALL, IID_IEnumUnknown,
+                                                  reinterpret_cast<LPUNKNOWN *>(objects.Out())));
+    IUnknown *first = nullptr;
+    ULONG got = 0;
+    ASSERT_EQ(S_OK, objects->Next(1, &first, &got));
+    Released<IOPCGroupStateMgt> state;
+    EXPECT_EQ(S_OK, first->QueryInterface(IID_IOPCGroupStateMgt, state.OutVoid()));
+    first->Release();
+    Released<IEnumUnknown> publicGroups;
+    EXPECT_EQ(S_FALSE, server->CreateGroupEnumerator(OPC_ENUM_PUBLIC, IID_IEnumUnknown,
+                                                     reinterpret_cast<LPUNKNOWN *>(publicGroups.Out())));
 
     // One connection point (for shutdown sinks), then the end.
     Released<IConnectionPointContainer> container;

@@ -70,6 +70,12 @@ void COpcGroup::StoreName(LPCWSTR name)
     lstrcpynW(m_name, name != nullptr ? name : L"", 260);
 }
 
+std::wstring COpcGroup::Name()
+{
+    CAutoLock guard(m_lock);
+    return m_name;
+}
+
 COpcGroup::State COpcGroup::CurrentState()
 {
     CAutoLock guard(m_lock);

@@ -17,6 +17,7 @@
 #include "tag_batch_io.h"
 
 #include <atomic>
+#include <string>
 #include <vector>
 
 class COpcData;
@@ -47,6 +48,7 @@ public:
     bool HasName(LPCWSTR name);
     // Stores the name; uniqueness is the server's to check.
     void StoreName(LPCWSTR name);
+    std::wstring Name();
     // References held by others than the server's group table.
     LONG ClientReferences() const { return m_refs.load() - 1; }
     // Copies the items of another group (CloneGroup): same item handles,
