@@ -222,6 +222,12 @@ private:
     bool HasStreamAdvise(DWORD connection, bool writeComplete) const;
     // Runs the completion of a DA 1.0 request to its advise.
     void RunStreamRequest(AsyncRequest &request, DeliveryList &deliveries);
+    // The group items a request reads: the active ones for a refresh, else
+    // its handles' (null for one removed meanwhile).
+    std::vector<const GroupItem *> RequestItems(const AsyncRequest &request, bool refresh);
+    // Runs a request's writes: client handle and result per item.
+    void WriteRequestItems(const AsyncRequest &request, std::vector<OPCHANDLE> &clientHandles,
+                           std::vector<HRESULT> &results);
     void RunRequest(AsyncRequest &request, DeliveryList &deliveries);
     // A scan; true when it made a data-change callback.
     bool RunScan(DWORD now, DeliveryList &deliveries);

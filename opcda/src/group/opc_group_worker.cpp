@@ -77,6 +77,45 @@ std::unique_ptr<ItemValues> COpcGroup::ReadGroupItems(const std::vector<const Gr
     return values;
 }
 
+std::vector<const GroupItem *> COpcGroup::RequestItems(const AsyncRequest &request, bool refresh)
+{
+    std::vector<const GroupItem *> items;
+    if (refresh) {
+        // A refresh covers the active items.
+        for (const auto &entry : m_items) {
+            if (entry.second.active)
+                items.push_back(&entry.second);
+        }
+        return items;
+    }
+    for (DWORD handle : request.handles) {
+        auto found = m_items.find(handle);
+        items.push_back(found != m_items.end() ? &found->second : nullptr);
+    }
+    return items;
+}
+
+void COpcGroup::WriteRequestItems(const AsyncRequest &request, std::vector<OPCHANDLE> &clientHandles,
+                                  std::vector<HRESULT> &results)
+{
+    const FILETIME now = CurrentTime();
+    const LCID locale = ServerLocale();
+    for (size_t i = 0; i < request.handles.size(); ++i) {
+        const DWORD handle = request.handles[i];
+        auto found = m_items.find(handle);
+        if (found == m_items.end()) {
+            // removed meanwhile
+            clientHandles.push_back(0);
+            results.push_back(OPC_E_INVALIDHANDLE);
+            continue;
+        }
+        clientHandles.push_back(found->second.clientHandle);
+        results.push_back(request.kind == AsyncRequest::kWriteVQT
+                              ? WriteValueVQT(m_tags, handle, request.records[i], now, locale)
+                              : WriteValue(m_tags, handle, request.values[i], now, locale));
+    }
+}
+
 void COpcGroup::RunStreamRequest(AsyncRequest &request, DeliveryList &deliveries)
 {
     const AdviseEntry *advise = nullptr;
@@ -90,34 +129,14 @@ void COpcGroup::RunStreamRequest(AsyncRequest &request, DeliveryList &deliveries
     HGLOBAL block = nullptr;
     try {
         if (request.kind == AsyncRequest::kStreamWrite) {
-            const FILETIME now = CurrentTime();
-            const LCID locale = ServerLocale();
             std::vector<OPCHANDLE> clientHandles;
             std::vector<HRESULT> results;
-            for (size_t i = 0; i < request.handles.size(); ++i) {
-                auto found = m_items.find(request.handles[i]);
-                clientHandles.push_back(found != m_items.end() ? found->second.clientHandle : 0);
-                results.push_back(found != m_items.end()
-                                      ? WriteValue(m_tags, request.handles[i], request.values[i],
-                                                   now, locale)
-                                      : OPC_E_INVALIDHANDLE);
-            }
+            WriteRequestItems(request, clientHandles, results);
             block = BuildWriteCompleteStream(m_clientHandle, request.transactionId, clientHandles,
                                              results);
         } else {
-            std::vector<const GroupItem *> items;
-            if (request.kind == AsyncRequest::kStreamRefresh) {
-                for (const auto &entry : m_items) {
-                    if (entry.second.active)
-                        items.push_back(&entry.second);
-                }
-            } else {
-                for (DWORD handle : request.handles) {
-                    auto found = m_items.find(handle);
-                    items.push_back(found != m_items.end() ? &found->second : nullptr);
-                }
-            }
-            std::unique_ptr<ItemValues> values = ReadGroupItems(items);
+            std::unique_ptr<ItemValues> values =
+                ReadGroupItems(RequestItems(request, request.kind == AsyncRequest::kStreamRefresh));
             if (values)
                 block = BuildDataStream(*values, m_clientHandle, request.transactionId,
                                         advise->withTime);
@@ -150,20 +169,7 @@ void COpcGroup::RunRequest(AsyncRequest &request, DeliveryList &deliveries)
         case AsyncRequest::kRefreshMaxAge: {
             const bool refresh = request.kind == AsyncRequest::kRefresh ||
                                  request.kind == AsyncRequest::kRefreshMaxAge;
-            std::vector<const GroupItem *> items;
-            if (refresh) {
-                // A refresh covers the active items.
-                for (const auto &entry : m_items) {
-                    if (entry.second.active)
-                        items.push_back(&entry.second);
-                }
-            } else {
-                for (DWORD handle : request.handles) {
-                    auto found = m_items.find(handle);
-                    items.push_back(found != m_items.end() ? &found->second : nullptr);
-                }
-            }
-            std::unique_ptr<ItemValues> values = ReadGroupItems(items);
+            std::unique_ptr<ItemValues> values = ReadGroupItems(RequestItems(request, refresh));
             if (!values)
                 break;
             deliveries.emplace_back(new CDataCallbackDelivery(
@@ -173,25 +179,9 @@ void COpcGroup::RunRequest(AsyncRequest &request, DeliveryList &deliveries)
         }
         case AsyncRequest::kWrite:
         case AsyncRequest::kWriteVQT: {
-            const FILETIME now = CurrentTime();
-            const LCID locale = ServerLocale();
             std::vector<OPCHANDLE> clientHandles;
             std::vector<HRESULT> results;
-            for (size_t i = 0; i < request.handles.size(); ++i) {
-                const DWORD handle = request.handles[i];
-                auto found = m_items.find(handle);
-                if (found == m_items.end()) {
-                    // removed meanwhile
-                    clientHandles.push_back(0);
-                    results.push_back(OPC_E_INVALIDHANDLE);
-                    continue;
-                }
-                clientHandles.push_back(found->second.clientHandle);
-                results.push_back(request.kind == AsyncRequest::kWrite
-                                      ? WriteValue(m_tags, handle, request.values[i], now, locale)
-                                      : WriteValueVQT(m_tags, handle, request.records[i], now,
-                                                      locale));
-            }
+            WriteRequestItems(request, clientHandles, results);
             deliveries.emplace_back(new CWriteCompleteDelivery(request.transactionId,
                                                                m_clientHandle, std::move(sinks),
                                                                std::move(clientHandles),
