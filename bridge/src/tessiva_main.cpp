@@ -6,6 +6,7 @@
 //   anything else        runs the bridge until the process is ended
 #include "bridge_identity.h"
 #include "dakora_da.h"
+#include "shutdown_watch.h"
 #include "tst_data.h"
 
 #include <windows.h>
@@ -23,6 +24,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int)
     if (std::strcmp(commandLine, "-unreg") == 0)
         return dakoar_unreg(bridge::kClassId, bridge::kVendor, bridge::kServer, bridge::kVersion,
                             bridge::kServerName);
+    bridge::StartShutdownWatch();
     // The server is registered at once: a client that connects before the
     // gateway publishes anything gets a server without items (no
     // configuration yet) instead of waiting.

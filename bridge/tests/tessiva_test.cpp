@@ -2,7 +2,9 @@
 // publishes variables in the shared segment as the gateway does, COM starts
 // Tessiva for the test's OPC client, values and their changes reach the
 // client, client writes arrive as frames on the gateway's port 8787, and
-// Tessiva ends with the last client.
+// Tessiva ends with the last client, or when the gateway asks it to end
+// (its clients are told first).
+#include "bridge_shutdown.h"
 #include "frame_listener.h"
 #include "opc_errors.h"
 #include "segment_test_peers.h"
@@ -15,9 +17,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <mutex>
 #include <thread>
 
 namespace {
@@ -64,12 +69,13 @@ HANDLE FindProcess(const char *name)
     return found;
 }
 
+// Ends every running bridge the way the gateway does: asked first, so that
+// it withdraws its class object (a killed one would leave it registered
+// with COM under Wine, and the next client would be sent to a dead
+// process), killed only when it does not answer.
 void EndTessiva()
 {
-    while (HANDLE process = FindProcess("Tessiva.exe")) {
-        TerminateProcess(process, 99);
-        WaitForSingleObject(process, 5000);
-        CloseHandle(process);
+    for (int attempt = 0; attempt < 10 && EndBridgeProgram("Tessiva.exe", 5000); ++attempt) {
     }
 }
 
@@ -240,6 +246,49 @@ struct Client {
         }
         return hr;
     }
+};
+
+// A client's IOPCShutdown sink: records the reasons it is given.
+class ShutdownSink final : public IOPCShutdown {
+public:
+    STDMETHODIMP QueryInterface(REFIID riid, void **ppv) override
+    {
+        if (ppv == nullptr)
+            return E_POINTER;
+        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IOPCShutdown)) {
+            *ppv = static_cast<IOPCShutdown *>(this);
+            AddRef();
+            return S_OK;
+        }
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return ++m_refs; }
+    // COM may hold references after the test (those of a server that died
+    // holding them go at CoUninitialize): the sink goes with the last one.
+    STDMETHODIMP_(ULONG) Release() override
+    {
+        const ULONG refs = --m_refs;
+        if (refs == 0)
+            delete this;
+        return refs;
+    }
+    STDMETHODIMP ShutdownRequest(LPCWSTR szReason) override
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_reasons.push_back(szReason != nullptr ? szReason : L"(null)");
+        return S_OK;
+    }
+    std::vector<std::wstring> Reasons()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_reasons;
+    }
+
+private:
+    std::atomic<ULONG> m_refs{1};
+    std::mutex m_mutex;
+    std::vector<std::wstring> m_reasons;
 };
 
 // Runs Tessiva under a minimal debugger loop: its exit code and every text
@@ -589,7 +638,7 @@ TEST_F(Tessiva, CommandLine)
         ASSERT_TRUE(CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
                                    nullptr, &si, &pi));
         EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(pi.hProcess, 2000)) << argument;
-        TerminateProcess(pi.hProcess, 99);
+        EndTessiva();
         WaitForSingleObject(pi.hProcess, 5000);
         CloseHandle(pi.hProcess);
         CloseHandle(pi.hThread);
@@ -614,4 +663,48 @@ TEST_F(Tessiva, CommandLine)
                                            KEY_READ, &key));
     EXPECT_EQ(1u, testhost::RunProgram("Tessiva.exe", "-unreg", nullptr));
     EXPECT_EQ(0u, testhost::RunProgram("Tessiva.exe", "-reg", nullptr));
+}
+
+// The gateway's submit asks the running bridge to end: every connected
+// client hears ShutdownRequest (in its server object's language) before the
+// server goes away, and the bridge ends with exit code 0.
+TEST_F(Tessiva, GatewayAsksTheBridgeToEndAndItsClientsAreTold)
+{
+    ShutdownSink *chinese = new ShutdownSink, *english = new ShutdownSink;
+    Client first, second;
+    ASSERT_EQ(S_OK, first.Connect({"Plant.D1.Speed"}));
+    ASSERT_EQ(S_OK, second.Connect({"Plant.D1.Speed"}));
+    IOPCCommon *common = nullptr;
+    ASSERT_EQ(S_OK, second.server->QueryInterface(IID_IOPCCommon, reinterpret_cast<void **>(&common)));
+    EXPECT_EQ(S_OK, common->SetLocaleID(1033));
+    common->Release();
+    DWORD cookies[2] = {0, 0};
+    Client *clients[2] = {&first, &second};
+    ShutdownSink *sinks[2] = {chinese, english};
+    for (int i = 0; i < 2; ++i) {
+        IConnectionPointContainer *container = nullptr;
+        ASSERT_EQ(S_OK, clients[i]->server->QueryInterface(IID_IConnectionPointContainer,
+                                                            reinterpret_cast<void **>(&container)));
+        IConnectionPoint *point = nullptr;
+        ASSERT_EQ(S_OK, container->FindConnectionPoint(IID_IOPCShutdown, &point));
+        container->Release();
+        ASSERT_EQ(S_OK, point->Advise(sinks[i], &cookies[i]));
+        point->Release();
+    }
+    HANDLE process = FindProcess("Tessiva.exe");
+    ASSERT_NE(nullptr, process);
+
+    EXPECT_TRUE(EndBridgeProgram("Tessiva.exe"));
+    EXPECT_EQ(0u, testhost::ExitCodeAfter(process, 15000));
+    CloseHandle(process);
+    EXPECT_EQ(std::vector<std::wstring>({L"服务器即将关闭。"}), chinese->Reasons());
+    EXPECT_EQ(std::vector<std::wstring>({L"The server is shutting down."}), english->Reasons());
+    chinese->Release();
+    english->Release();
+
+    // The server is gone; the clients' pointers fail from now on.
+    OPCSERVERSTATUS *status = nullptr;
+    EXPECT_TRUE(FAILED(first.server->GetStatus(&status)));
+    // Nothing running: nothing to end.
+    EXPECT_FALSE(EndBridgeProgram("Tessiva.exe"));
 }

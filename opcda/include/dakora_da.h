@@ -109,6 +109,13 @@ DAKORA_API int DAKORA_CALL dakora_setwritecheck(dakora_check_callback check, voi
  * EU properties clients can read. Re-declaring the tag drops the range.
  * Results 0, 2, 3, 10, 11 (not a numeric tag). */
 DAKORA_API int DAKORA_CALL dakora_seteurange(const char *itemId, double low, double high);
+/* Withdraws the class object (no new client is sent to this process) and
+ * tells every connected client that the server is going away
+ * (IOPCShutdown::ShutdownRequest, the reason in the language of the
+ * client's server object: Chinese for 2052, else English) and waits until
+ * the clients have taken the notice, at most waitMs. The host ends its
+ * process afterwards. Result 0. */
+DAKORA_API int DAKORA_CALL dakora_notifyshutdown(unsigned waitMs);
 
 #ifdef __cplusplus
 }

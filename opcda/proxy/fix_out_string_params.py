@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """Repairs widl's stubless proxy code for [out] pointers to strings.
 
-widl 7/8 writes the parameter descriptor of an [out] LPWSTR* (or an [out]
-array of LPWSTR) with a type offset that points at the pointee (the FC_OP or
+widl 7/8 writes the parameter descriptor of an [out] or [in, out] LPWSTR*
+(or an [out] array of LPWSTR) with a type offset that points at the pointee (the FC_OP or
 FC_CARRAY entry) instead of the top-level FC_RP [alloced_on_stack]
 [pointer_deref] entry, and without the simple-ref flag that would make that
 valid. Out of process the server then returns S_OK with a string and the
@@ -26,7 +26,7 @@ SIMPLE_POINTER = 0x08
 POINTER_DEREF = 0x10
 
 PARAM_OUT = 0x10
-PARAM_SIMPLE_REF = 0x08
+PARAM_SIMPLE_REF = 0x100
 PARAM_BASE_TYPE = 0x40
 
 

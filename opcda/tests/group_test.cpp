@@ -313,15 +313,39 @@ TEST_F(Groups, InterfacesOfTheGroup)
     OPCHANDLE handle = 0;
     DWORD revised = 0;
     ASSERT_EQ(S_OK, AddGroup(L"interfaces", 1000, &handle, &revised, items.Out()));
-    for (const IID *iid : {&IID_IOPCItemMgt, &IID_IOPCGroupStateMgt, &IID_IOPCSyncIO, &IID_IOPCSyncIO2,
-                           &IID_IOPCAsyncIO, &IID_IOPCAsyncIO2, &IID_IOPCAsyncIO3, &IID_IDataObject,
-                           &IID_IConnectionPointContainer}) {
+    for (const IID *iid : {&IID_IOPCItemMgt, &IID_IOPCGroupStateMgt, &IID_IOPCGroupStateMgt2,
+                           &IID_IOPCSyncIO, &IID_IOPCSyncIO2, &IID_IOPCAsyncIO, &IID_IOPCAsyncIO2,
+                           &IID_IOPCAsyncIO3, &IID_IOPCItemDeadbandMgt, &IID_IOPCItemSamplingMgt,
+                           &IID_IDataObject, &IID_IConnectionPointContainer}) {
         Released<IUnknown> unknown;
         EXPECT_EQ(S_OK, items->QueryInterface(*iid, unknown.OutVoid()));
     }
     Released<IUnknown> none;
-    EXPECT_EQ(E_NOINTERFACE, items->QueryInterface(IID_IOPCGroupStateMgt2, none.OutVoid()));
+    EXPECT_EQ(E_NOINTERFACE, items->QueryInterface(IID_IOPCBrowse, none.OutVoid()));
     EXPECT_EQ(nullptr, none.p);
+
+    // Sampling rates of items: revised to the 100 ms grid, no buffering.
+    Added added = AddOrValidate(items.p, {Def(L"Plant.Temp", 1)}, true);
+    ASSERT_EQ(S_OK, added.hr);
+    Released<IOPCItemSamplingMgt> sampling;
+    ASSERT_EQ(S_OK, items->QueryInterface(IID_IOPCItemSamplingMgt, sampling.OutVoid()));
+    OPCHANDLE temp = added.results[0].hServer;
+    DWORD *rates = nullptr;
+    HRESULT *errors = nullptr;
+    ASSERT_EQ(S_FALSE, sampling->GetItemSamplingRate(1, &temp, &rates, &errors));
+    EXPECT_EQ(OPC_E_RATENOTSET, errors[0]);
+    CoTaskMemFree(rates);
+    CoTaskMemFree(errors);
+    DWORD requested = 250;
+    ASSERT_EQ(S_OK, sampling->SetItemSamplingRate(1, &temp, &requested, &rates, &errors));
+    EXPECT_EQ(OPC_S_UNSUPPORTEDRATE, errors[0]);
+    EXPECT_EQ(300u, rates[0]);
+    CoTaskMemFree(rates);
+    CoTaskMemFree(errors);
+    BOOL enable = TRUE;
+    ASSERT_EQ(S_FALSE, sampling->SetItemBufferEnable(1, &temp, &enable, &errors));
+    EXPECT_EQ(OPC_E_NOBUFFERING, errors[0]);
+    CoTaskMemFree(errors);
 
     Released<IConnectionPointContainer> container;
     ASSERT_EQ(S_OK, items->QueryInterface(IID_IConnectionPointContainer, container.OutVoid()));

@@ -1,6 +1,7 @@
 // The server object as an OPC client sees it, out of process through COM:
 // status, locale, interfaces, browsing, item properties, and the end of the
 // host process with its last server object.
+#include "opc_constants.h"
 #include "opc_errors.h"
 #include "test_host_control.h"
 
@@ -9,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cwchar>
 #include <string>
 #include <vector>
 
@@ -196,7 +198,7 @@ TEST_F(ServerObject, LocaleIsPerServerObject)
 TEST_F(ServerObject, InterfacesOfTheServerObject)
 {
     for (const IID *iid : {&IID_IOPCServer, &IID_IOPCCommon, &IID_IOPCItemProperties,
-                           &IID_IOPCBrowseServerAddressSpace, &IID_IOPCItemIO,
+                           &IID_IOPCBrowseServerAddressSpace, &IID_IOPCItemIO, &IID_IOPCBrowse,
                            &IID_IConnectionPointContainer}) {
         Released<IUnknown> unknown;
         EXPECT_EQ(S_OK, server->QueryInterface(*iid, unknown.OutVoid()));
@@ -205,9 +207,31 @@ TEST_F(ServerObject, InterfacesOfTheServerObject)
     EXPECT_EQ(E_NOINTERFACE, server->QueryInterface(IID_IOPCSyncIO, none.OutVoid()));
     EXPECT_EQ(nullptr, none.p);
 
-    Released<IUnknown> groups;
-    EXPECT_EQ(E_NOTIMPL, server->CreateGroupEnumerator(OPC_ENUM_ALL, IID_IEnumUnknown, groups.Out()));
-    EXPECT_EQ(nullptr, groups.p);
+    // The group enumerators: empty without groups, then by name and object.
+    Released<IEnumString> names;
+    EXPECT_EQ(S_FALSE, server->CreateGroupEnumerator(OPC_ENUM_ALL, IID_IEnumString,
+                                                     reinterpret_cast<LPUNKNOWN *>(names.Out())));
+    Released<IUnknown> group;
+    OPCHANDLE handle = 0;
+    DWORD rate = 0;
+    ASSERT_EQ(S_OK, server->AddGroup(L"listed", TRUE, 1000, 1, nullptr, nullptr, 0, &handle, &rate,
+                                     IID_IUnknown, group.Out()));
+    Released<IEnumString> listed;
+    ASSERT_EQ(S_OK, server->CreateGroupEnumerator(OPC_ENUM_PRIVATE_CONNECTIONS, IID_IEnumString,
+                                                  reinterpret_cast<LPUNKNOWN *>(listed.Out())));
+    EXPECT_EQ(Names({L"listed"}), Drain(listed.p));
+    Released<IEnumUnknown> objects;
+    ASSERT_EQ(S_OK, server->CreateGroupEnumerator(OPC_ENUM_ALL, IID_IEnumUnknown,
+                                                  reinterpret_cast<LPUNKNOWN *>(objects.Out())));
+    IUnknown *first = nullptr;
+    ULONG got = 0;
+    ASSERT_EQ(S_OK, objects->Next(1, &first, &got));
+    Released<IOPCGroupStateMgt> state;
+    EXPECT_EQ(S_OK, first->QueryInterface(IID_IOPCGroupStateMgt, state.OutVoid()));
+    first->Release();
+    Released<IEnumUnknown> publicGroups;
+    EXPECT_EQ(S_FALSE, server->CreateGroupEnumerator(OPC_ENUM_PUBLIC, IID_IEnumUnknown,
+                                                     reinterpret_cast<LPUNKNOWN *>(publicGroups.Out())));
 
     // One connection point (for shutdown sinks), then the end.
     Released<IConnectionPointContainer> container;
@@ -298,6 +322,134 @@ TEST_F(ServerObject, BrowsePositionIsPrivateToEachServerObject)
     ASSERT_EQ(S_OK, browse->GetItemID(const_cast<LPWSTR>(L"Temp"), &id));
     EXPECT_STREQ(L"Plant.Temp", id);
     CoTaskMemFree(id);
+}
+
+namespace {
+
+struct BrowsePage {
+    HRESULT hr = E_FAIL;
+    BOOL more = TRUE;
+    std::vector<std::wstring> names, ids;
+    std::vector<DWORD> flags;
+    std::vector<OPCITEMPROPERTIES> properties; // taken over: free with FreeProperties
+};
+
+void FreeProperties(OPCITEMPROPERTIES &p)
+{
+    for (DWORD i = 0; i < p.dwNumProperties; ++i) {
+        CoTaskMemFree(p.pItemProperties[i].szItemID);
+        CoTaskMemFree(p.pItemProperties[i].szDescription);
+        VariantClear(&p.pItemProperties[i].vValue);
+    }
+    CoTaskMemFree(p.pItemProperties);
+}
+
+// One Browse call; *continuation goes in and comes back (task memory).
+BrowsePage BrowseOnce(IOPCBrowse *browse, const wchar_t *position, LPWSTR *continuation, DWORD max,
+                      OPCBROWSEFILTER filter, const wchar_t *names = L"", BOOL allProperties = FALSE)
+{
+    BrowsePage page;
+    DWORD count = 0;
+    OPCBROWSEELEMENT *elements = nullptr;
+    DWORD noIds = 0; // marshalled even when no property is asked for
+    page.hr = browse->Browse(const_cast<LPWSTR>(position), continuation, max, filter,
+                             const_cast<LPWSTR>(names), const_cast<LPWSTR>(L""), allProperties,
+                             allProperties, 0, &noIds, &page.more, &count, &elements);
+    for (DWORD i = 0; SUCCEEDED(page.hr) && i < count; ++i) {
+        page.names.push_back(elements[i].szName);
+        page.ids.push_back(elements[i].szItemID);
+        page.flags.push_back(elements[i].dwFlagValue);
+        page.properties.push_back(elements[i].ItemProperties);
+        CoTaskMemFree(elements[i].szName);
+        CoTaskMemFree(elements[i].szItemID);
+    }
+    CoTaskMemFree(elements);
+    return page;
+}
+
+} // namespace
+
+// IOPCBrowse: the elements below a branch, sorted, in pieces with
+// continuation points; filters by kind and name; item properties.
+TEST_F(ServerObject, BrowseElementsWithContinuationPoints)
+{
+    Released<IOPCBrowse> browse3;
+    ASSERT_EQ(S_OK, server->QueryInterface(IID_IOPCBrowse, browse3.OutVoid()));
+    LPWSTR point = nullptr;
+    BrowsePage root = BrowseOnce(browse3.p, L"", &point, 0, OPC_BROWSE_FILTER_ALL);
+    ASSERT_EQ(S_OK, root.hr);
+    EXPECT_EQ(Names({L"Area", L"Host", L"Plant"}), root.names);
+    EXPECT_EQ(std::vector<DWORD>(3, static_cast<DWORD>(OPC_BROWSE_HASCHILDREN)), root.flags);
+    ASSERT_NE(nullptr, point);
+    EXPECT_STREQ(L"", point);
+
+    // One element at a time below Area: Pump, then Valve.
+    BrowsePage first = BrowseOnce(browse3.p, L"Area", &point, 1, OPC_BROWSE_FILTER_ALL);
+    ASSERT_EQ(S_OK, first.hr);
+    EXPECT_EQ(Names({L"Pump"}), first.names);
+    EXPECT_EQ(Names({L"Area.Pump"}), first.ids);
+    EXPECT_FALSE(first.more); // the continuation point tells
+    ASSERT_NE(nullptr, point);
+    ASSERT_STRNE(L"", point);
+    const std::wstring saved = point;
+    BrowsePage second = BrowseOnce(browse3.p, L"Area", &point, 1, OPC_BROWSE_FILTER_ALL);
+    ASSERT_EQ(S_OK, second.hr);
+    EXPECT_EQ(Names({L"Valve"}), second.names);
+    EXPECT_EQ(Names({L"Area.Valve"}), second.ids);
+    EXPECT_EQ(std::vector<DWORD>({static_cast<DWORD>(OPC_BROWSE_ISITEM)}), second.flags);
+    EXPECT_STREQ(L"", point);
+    CoTaskMemFree(point);
+
+    // A continuation point belongs to its browse.
+    point = static_cast<LPWSTR>(CoTaskMemAlloc((saved.size() + 1) * sizeof(wchar_t)));
+    wcscpy(point, saved.c_str());
+    EXPECT_EQ(OPC_E_INVALIDCONTINUATIONPOINT,
+              BrowseOnce(browse3.p, L"Host", &point, 1, OPC_BROWSE_FILTER_ALL).hr);
+    CoTaskMemFree(point);
+    point = static_cast<LPWSTR>(CoTaskMemAlloc(sizeof(L"bogus")));
+    wcscpy(point, L"bogus");
+    EXPECT_EQ(OPC_E_INVALIDCONTINUATIONPOINT,
+              BrowseOnce(browse3.p, L"Area", &point, 1, OPC_BROWSE_FILTER_ALL).hr);
+    CoTaskMemFree(point);
+    point = nullptr;
+
+    // Items only, by name, with every property and its value.
+    BrowsePage speed = BrowseOnce(browse3.p, L"Area.Pump", &point, 0, OPC_BROWSE_FILTER_ITEMS, L"S*", TRUE);
+    ASSERT_EQ(S_OK, speed.hr);
+    ASSERT_EQ(Names({L"Speed"}), speed.names);
+    const OPCITEMPROPERTIES &properties = speed.properties[0];
+    EXPECT_EQ(S_OK, properties.hrErrorID);
+    ASSERT_EQ(8u, properties.dwNumProperties);
+    EXPECT_EQ(2u, properties.pItemProperties[1].dwPropertyID);
+    EXPECT_STREQ(L"Item Value", properties.pItemProperties[1].szDescription);
+    EXPECT_EQ(VT_I4, V_VT(&properties.pItemProperties[1].vValue));
+    EXPECT_EQ(1450, V_I4(&properties.pItemProperties[1].vValue));
+    FreeProperties(speed.properties[0]);
+    CoTaskMemFree(point);
+    point = nullptr;
+    EXPECT_TRUE(BrowseOnce(browse3.p, L"Area", &point, 0, OPC_BROWSE_FILTER_BRANCHES).names ==
+                Names({L"Pump"}));
+    CoTaskMemFree(point);
+    point = nullptr;
+
+    EXPECT_EQ(OPC_E_UNKNOWNITEMID, BrowseOnce(browse3.p, L"Nowhere", &point, 0, OPC_BROWSE_FILTER_ALL).hr);
+    EXPECT_EQ(E_INVALIDARG,
+              BrowseOnce(browse3.p, L"", &point, 0, static_cast<OPCBROWSEFILTER>(7)).hr);
+
+    // Properties by item ID: the unknown item and the unknown property fail.
+    LPWSTR items[2] = {const_cast<LPWSTR>(L"Plant.Temp"), const_cast<LPWSTR>(L"No.Such")};
+    DWORD ids[2] = {1, 999};
+    OPCITEMPROPERTIES *found = nullptr;
+    ASSERT_EQ(S_FALSE, browse3->GetProperties(2, items, TRUE, 2, ids, &found));
+    EXPECT_EQ(S_FALSE, found[0].hrErrorID);
+    ASSERT_EQ(2u, found[0].dwNumProperties);
+    EXPECT_EQ(S_OK, found[0].pItemProperties[0].hrErrorID);
+    EXPECT_EQ(VT_R4, V_I2(&found[0].pItemProperties[0].vValue));
+    EXPECT_EQ(OPC_E_INVALID_PID, found[0].pItemProperties[1].hrErrorID);
+    EXPECT_EQ(OPC_E_UNKNOWNITEMID, found[1].hrErrorID);
+    EXPECT_EQ(0u, found[1].dwNumProperties);
+    FreeProperties(found[0]);
+    CoTaskMemFree(found);
 }
 
 TEST_F(ServerObject, EnumeratorStepping)

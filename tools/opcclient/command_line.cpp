@@ -4,7 +4,8 @@
 #include <set>
 
 namespace {
-const std::set<std::string> kValueOptions = {"--seconds", "--rate", "--type", "--count"};
+const std::set<std::string> kValueOptions = {"--seconds", "--rate", "--type", "--count",
+                                             "--max-age", "--page"};
 }
 
 std::string CommandLine::Option(const std::string &name, const std::string &fallback) const

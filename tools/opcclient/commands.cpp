@@ -2,6 +2,7 @@
 #include "commands.h"
 
 #include "data_callback_sink.h"
+#include "opc_constants.h"
 #include "opc_errors.h"
 #include "server_connection.h"
 #include "server_list.h"
@@ -79,6 +80,70 @@ void BrowseTree(IOPCBrowseServerAddressSpace *browse, int depth)
     }
 }
 
+// Walks the hierarchy below a branch through IOPCBrowse, page by page
+// (continuation points) when a page size is given; a branch's children
+// follow it.
+bool BrowseElements(IOPCBrowse *browse, const std::wstring &branch, DWORD page, bool properties,
+                    int depth, HRESULT *failure)
+{
+    struct Element {
+        std::string text;           // the element's lines
+        std::wstring childrenOf;    // item ID when it has children
+    };
+    LPWSTR continuation = nullptr;
+    do {
+        BOOL more = FALSE;
+        DWORD count = 0;
+        DWORD noIds = 0;
+        OPCBROWSEELEMENT *elements = nullptr;
+        HRESULT hr = browse->Browse(const_cast<LPWSTR>(branch.c_str()), &continuation, page,
+                                    OPC_BROWSE_FILTER_ALL, const_cast<LPWSTR>(L""),
+                                    const_cast<LPWSTR>(L""), properties, properties, 0, &noIds,
+                                    &more, &count, &elements);
+        if (FAILED(hr)) {
+            CoTaskMemFree(continuation);
+            *failure = hr;
+            return false;
+        }
+        std::vector<Element> shown;
+        const std::string indent(static_cast<size_t>(depth) * 2, ' ');
+        for (DWORD i = 0; i < count; ++i) {
+            OPCBROWSEELEMENT &e = elements[i];
+            const bool isItem = (e.dwFlagValue & OPC_BROWSE_ISITEM) != 0;
+            const bool hasChildren = (e.dwFlagValue & OPC_BROWSE_HASCHILDREN) != 0;
+            Element element;
+            element.text = indent + (isItem ? (hasChildren ? "item+branch " : "item ") : "branch ") +
+                           Narrow(isItem ? e.szItemID : e.szName) + "\n";
+            for (DWORD k = 0; k < e.ItemProperties.dwNumProperties; ++k) {
+                OPCITEMPROPERTY &p = e.ItemProperties.pItemProperties[k];
+                element.text += indent + "  " + std::to_string(p.dwPropertyID) + " \"" +
+                                (p.szDescription ? Narrow(p.szDescription) : std::string()) + "\" " +
+                                FormatValue(p.vValue) + " " + FormatResult(p.hrErrorID) + "\n";
+                CoTaskMemFree(p.szItemID);
+                CoTaskMemFree(p.szDescription);
+                VariantClear(&p.vValue);
+            }
+            CoTaskMemFree(e.ItemProperties.pItemProperties);
+            if (hasChildren)
+                element.childrenOf = e.szItemID;
+            CoTaskMemFree(e.szName);
+            CoTaskMemFree(e.szItemID);
+            shown.push_back(element);
+        }
+        CoTaskMemFree(elements);
+        for (const Element &element : shown) {
+            std::fputs(element.text.c_str(), stdout);
+            if (!element.childrenOf.empty() &&
+                !BrowseElements(browse, element.childrenOf, page, properties, depth + 1, failure)) {
+                CoTaskMemFree(continuation);
+                return false;
+            }
+        }
+    } while (continuation != nullptr && continuation[0] != L'\0');
+    CoTaskMemFree(continuation);
+    return true;
+}
+
 HANDLE g_interrupt = nullptr;
 
 BOOL WINAPI OnConsoleControl(DWORD)
@@ -117,7 +182,10 @@ int RunStatus(const CommandLine &line)
     HRESULT hr = server->GetStatus(&status);
     if (FAILED(hr) || status == nullptr)
         return FailCall("GetStatus", hr);
-    std::printf("state %s\n", status->dwServerState == OPC_STATUS_RUNNING ? "running" : "not running");
+    static const char *const kStates[] = {"?", "running", "failed", "no configuration", "suspended",
+                                           "test", "communication fault"};
+    const DWORD state = status->dwServerState;
+    std::printf("state %s\n", state < sizeof(kStates) / sizeof(kStates[0]) ? kStates[state] : "?");
     std::printf("groups %lu\n", static_cast<unsigned long>(status->dwGroupCount));
     std::printf("start %s\n", FormatTime(status->ftStartTime).c_str());
     std::printf("current %s\n", FormatTime(status->ftCurrentTime).c_str());
@@ -155,6 +223,31 @@ int RunBrowse(const CommandLine &line)
     while (names.Get() != nullptr && names->Next(1, &name, &fetched) == S_OK && fetched == 1) {
         std::printf("item %s\n", Narrow(name).c_str());
         CoTaskMemFree(name);
+    }
+    return kExitOk;
+}
+
+int RunBrowse3(const CommandLine &line)
+{
+    if (line.arguments.empty() || line.arguments.size() > 2)
+        return Usage("browse3 <server> [<branch>] [--page N] [--properties]");
+    ClientError error;
+    ComPtr<IOPCServer> server;
+    if (!ConnectServer(line.arguments[0], server, &error))
+        return Fail(error);
+    ComPtr<IOPCBrowse> browse;
+    HRESULT hr = server->QueryInterface(IID_IOPCBrowse, browse.OutVoid());
+    if (FAILED(hr))
+        return FailCall("IOPCBrowse", hr);
+    const DWORD page = static_cast<DWORD>(std::strtoul(line.Option("--page", "0").c_str(), nullptr, 10));
+    const std::wstring branch = line.arguments.size() == 2 ? Widen(line.arguments[1]) : std::wstring();
+    if (!BrowseElements(browse.Get(), branch, page, line.Has("--properties"), 0, &hr)) {
+        if (hr == OPC_E_UNKNOWNITEMID) {
+            error.exitCode = kExitUnknownItem;
+            error.message = "branch '" + line.arguments[1] + "' is unknown";
+            return Fail(error);
+        }
+        return FailCall("Browse", hr);
     }
     return kExitOk;
 }
@@ -210,10 +303,24 @@ int RunProperties(const CommandLine &line)
     return code;
 }
 
+namespace {
+
+void PrintRead(const std::string &id, const VARIANT &value, WORD quality, const FILETIME &time,
+               HRESULT error)
+{
+    std::printf("%s %s %s %s %s %s\n", id.c_str(), FormatValue(value).c_str(),
+                FormatType(V_VT(&value)).c_str(), FormatQuality(quality).c_str(),
+                FormatTime(time).c_str(), FormatResult(error).c_str());
+}
+
+} // namespace
+
+// Cache or device reads (IOPCSyncIO), or with --max-age reads that accept
+// values up to that age (IOPCSyncIO2, DA 3.0).
 int RunRead(const CommandLine &line)
 {
     if (line.arguments.size() < 2)
-        return Usage("read <server> <item>... [--device]");
+        return Usage("read <server> <item>... [--device | --max-age ms]");
     ClientError error;
     ComPtr<IOPCServer> server;
     if (!ConnectServer(line.arguments[0], server, &error))
@@ -222,28 +329,54 @@ int RunRead(const CommandLine &line)
     std::vector<std::string> ids(line.arguments.begin() + 1, line.arguments.end());
     if (!AddItemGroup(server.Get(), ids, 1000, group, &error))
         return Fail(error);
-    ComPtr<IOPCSyncIO> io;
-    HRESULT hr = group.items->QueryInterface(IID_IOPCSyncIO, io.OutVoid());
-    if (FAILED(hr))
-        return FailCall("synchronous I/O", hr);
-    OPCITEMSTATE *states = nullptr;
-    HRESULT *errors = nullptr;
-    hr = io->Read(line.Has("--device") ? OPC_DS_DEVICE : OPC_DS_CACHE,
-                  static_cast<DWORD>(ids.size()), group.serverHandles.data(), &states, &errors);
-    if (FAILED(hr))
-        return FailCall("Read", hr);
+    const DWORD count = static_cast<DWORD>(ids.size());
     int code = kExitOk;
-    for (size_t i = 0; i < ids.size(); ++i) {
-        std::printf("%s %s %s %s %s %s\n", ids[i].c_str(), FormatValue(states[i].vDataValue).c_str(),
-                    FormatType(V_VT(&states[i].vDataValue)).c_str(),
-                    FormatQuality(states[i].wQuality).c_str(),
-                    FormatTime(states[i].ftTimeStamp).c_str(), FormatResult(errors[i]).c_str());
-        if (FAILED(errors[i]))
-            code = kExitFailed;
-        VariantClear(&states[i].vDataValue);
+    if (line.Has("--max-age")) {
+        ComPtr<IOPCSyncIO2> io;
+        HRESULT hr = group.items->QueryInterface(IID_IOPCSyncIO2, io.OutVoid());
+        if (FAILED(hr))
+            return FailCall("IOPCSyncIO2", hr);
+        std::vector<DWORD> ages(count, static_cast<DWORD>(std::strtoul(line.Option("--max-age", "0").c_str(),
+                                                                        nullptr, 10)));
+        VARIANT *values = nullptr;
+        WORD *qualities = nullptr;
+        FILETIME *times = nullptr;
+        HRESULT *errors = nullptr;
+        hr = io->ReadMaxAge(count, group.serverHandles.data(), ages.data(), &values, &qualities, &times,
+                            &errors);
+        if (FAILED(hr))
+            return FailCall("ReadMaxAge", hr);
+        for (DWORD i = 0; i < count; ++i) {
+            PrintRead(ids[i], values[i], qualities[i], times[i], errors[i]);
+            if (FAILED(errors[i]))
+                code = kExitFailed;
+            VariantClear(&values[i]);
+        }
+        CoTaskMemFree(values);
+        CoTaskMemFree(qualities);
+        CoTaskMemFree(times);
+        CoTaskMemFree(errors);
+    } else {
+        ComPtr<IOPCSyncIO> io;
+        HRESULT hr = group.items->QueryInterface(IID_IOPCSyncIO, io.OutVoid());
+        if (FAILED(hr))
+            return FailCall("synchronous I/O", hr);
+        OPCITEMSTATE *states = nullptr;
+        HRESULT *errors = nullptr;
+        hr = io->Read(line.Has("--device") ? OPC_DS_DEVICE : OPC_DS_CACHE, count,
+                      group.serverHandles.data(), &states, &errors);
+        if (FAILED(hr))
+            return FailCall("Read", hr);
+        for (DWORD i = 0; i < count; ++i) {
+            PrintRead(ids[i], states[i].vDataValue, states[i].wQuality, states[i].ftTimeStamp,
+                      errors[i]);
+            if (FAILED(errors[i]))
+                code = kExitFailed;
+            VariantClear(&states[i].vDataValue);
+        }
+        CoTaskMemFree(states);
+        CoTaskMemFree(errors);
     }
-    CoTaskMemFree(states);
-    CoTaskMemFree(errors);
     server->RemoveGroup(group.serverGroup, FALSE);
     return code;
 }

@@ -6,6 +6,7 @@
 int RunList(const CommandLine &line);
 int RunStatus(const CommandLine &line);
 int RunBrowse(const CommandLine &line);
+int RunBrowse3(const CommandLine &line);
 int RunProperties(const CommandLine &line);
 int RunRead(const CommandLine &line);
 int RunWrite(const CommandLine &line);

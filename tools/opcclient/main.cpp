@@ -2,8 +2,10 @@
 //   opccli list                               registered OPC DA servers
 //   opccli status <server>                    server status
 //   opccli browse <server> [--flat]           the item hierarchy
+//   opccli browse3 <server> [<branch>] [--page N] [--properties]
+//                                             the same through IOPCBrowse (DA 3.0)
 //   opccli properties <server> <item>         item properties
-//   opccli read <server> <item>... [--device] current values
+//   opccli read <server> <item>... [--device | --max-age ms]   current values
 //   opccli write <server> <item> <type> <value>
 //   opccli subscribe <server> <item>... [--rate ms] [--seconds N] [--count N]
 // <server> is a ProgID or a class id in braces. Exit code 0 on success;
@@ -26,6 +28,7 @@ int main(int argc, char **argv)
     };
     const Command commands[] = {
         {"list", RunList},           {"status", RunStatus}, {"browse", RunBrowse},
+        {"browse3", RunBrowse3},
         {"properties", RunProperties}, {"read", RunRead},   {"write", RunWrite},
         {"subscribe", RunSubscribe},
     };
@@ -42,7 +45,8 @@ int main(int argc, char **argv)
     }
     std::fprintf(stderr,
                  "usage: opccli list | status <server> | browse <server> [--flat] |\n"
-                 "       properties <server> <item> | read <server> <item>... [--device] |\n"
+                 "       browse3 <server> [<branch>] [--page N] [--properties] |\n"
+                 "       properties <server> <item> | read <server> <item>... [--device | --max-age ms] |\n"
                  "       write <server> <item> <type> <value> |\n"
                  "       subscribe <server> <item>... [--rate ms] [--seconds N] [--count N]\n");
     return kExitUsage;

@@ -2,6 +2,7 @@
 // logout and the credential store.
 #include "main_frame.h"
 
+#include "bridge_shutdown.h"
 #include "manager.h"
 #include "message_box.h"
 #include "process_kill.h"
@@ -9,6 +10,9 @@
 #include "settings.h"
 #include "state_dialog.h"
 #include "status_notifications.h"
+
+#include <system_error>
+#include <thread>
 
 namespace {
 
@@ -50,7 +54,13 @@ void CMainFrame::Submit()
     // The bridge ends only once the new selection is in the segment: a
     // client that reconnects at once must get a bridge that declares it.
     m_mappingServer.WaitPublished(1000);
-    KillProcessByName(kBridgeProgramName);
+    // Asked to end, the bridge tells its clients first (up to a second); the
+    // window does not wait for that.
+    try {
+        std::thread([] { EndBridgeProgram(kBridgeProgramName); }).detach();
+    } catch (const std::system_error &) {
+        KillProcessByName(kBridgeProgramName);
+    }
     StoreCredentials();
     m_view.RedrawShownDeviceIcon();
     ShowMessage(m_hwnd, "设置成功!");

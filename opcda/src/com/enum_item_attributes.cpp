@@ -74,6 +74,19 @@ STDMETHODIMP CEnumItemAttributes::Next(ULONG celt, OPCITEMATTRIBUTES **ppItemArr
         out.vtCanonicalDataType = item.canonicalType;
         out.dwEUType = OPC_NOENUM;
         VariantInit(&out.vEUInfo);
+        if (item.analog) {
+            SAFEARRAY *range = SafeArrayCreateVector(VT_R8, 0, 2);
+            if (range != nullptr) {
+                LONG index = 0;
+                double low = item.lowEu, high = item.highEu;
+                SafeArrayPutElement(range, &index, &low);
+                index = 1;
+                SafeArrayPutElement(range, &index, &high);
+                out.dwEUType = OPC_ANALOG;
+                V_VT(&out.vEUInfo) = VT_ARRAY | VT_R8;
+                V_ARRAY(&out.vEUInfo) = range;
+            }
+        }
     }
     m_cursor += count;
     *ppItemArray = array;

@@ -16,6 +16,10 @@ struct ItemAttributes {
     DWORD accessRights;
     VARTYPE requestedType;
     VARTYPE canonicalType;
+    // Analog items carry their EU range (low, high).
+    bool analog;
+    double lowEu;
+    double highEu;
 };
 
 class CEnumItemAttributes final : public IEnumOPCItemAttributes {

@@ -3,7 +3,14 @@
 
 #include "com_memory.h"
 
-CEnumItemString::CEnumItemString(std::vector<std::string> names)
+CEnumItemString::CEnumItemString(const std::vector<std::string> &names) : m_refs(0), m_cursor(0)
+{
+    m_names.reserve(names.size());
+    for (const std::string &name : names)
+        m_names.push_back(AnsiToWide(name.c_str()));
+}
+
+CEnumItemString::CEnumItemString(std::vector<std::wstring> names)
     : m_refs(0), m_names(std::move(names)), m_cursor(0)
 {
 }
@@ -49,7 +56,7 @@ STDMETHODIMP CEnumItemString::Next(ULONG celt, LPOLESTR *rgelt, ULONG *pceltFetc
 
     ULONG fetched = 0;
     while (fetched < celt && m_cursor < m_names.size()) {
-        LPWSTR name = TaskStringFromAnsi(m_names[m_cursor].c_str());
+        LPWSTR name = TaskStringCopy(m_names[m_cursor].c_str());
         if (name == nullptr) {
             for (ULONG i = 0; i < fetched; ++i)
                 TaskFree(rgelt[i]);

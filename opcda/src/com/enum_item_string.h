@@ -1,5 +1,5 @@
-// enum_item_string.h - IEnumString over a list of browse names (ANSI, at
-// most 79 characters each), handed out as task-memory UTF-16 strings.
+// enum_item_string.h - IEnumString over a list of names (browse names in
+// ANSI, group names in UTF-16), handed out as task-memory UTF-16 strings.
 #pragma once
 
 #include <windows.h>
@@ -11,7 +11,8 @@
 
 class CEnumItemString final : public IEnumString {
 public:
-    explicit CEnumItemString(std::vector<std::string> names);
+    explicit CEnumItemString(const std::vector<std::string> &names);
+    explicit CEnumItemString(std::vector<std::wstring> names);
 
     STDMETHODIMP QueryInterface(REFIID riid, void **ppv) override;
     STDMETHODIMP_(ULONG) AddRef() override;
@@ -25,6 +26,6 @@ private:
     ~CEnumItemString() = default;
 
     std::atomic<LONG> m_refs;
-    std::vector<std::string> m_names;
+    std::vector<std::wstring> m_names;
     size_t m_cursor;
 };

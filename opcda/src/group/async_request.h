@@ -14,12 +14,17 @@ struct AsyncRequest {
         kWrite = 2,
         kRefreshMaxAge = 3,
         kReadMaxAge = 4,
-        kWriteVQT = 5
+        kWriteVQT = 5,
+        // OPC DA 1.0 (IOPCAsyncIO): completed through an IDataObject advise
+        kStreamRead = 6,
+        kStreamWrite = 7,
+        kStreamRefresh = 8
     };
 
     Kind kind = kRefresh;
     DWORD transactionId = 0;
     DWORD cancelId = 0;
+    DWORD connection = 0;          // DA 1.0: the advise that receives the completion
     std::vector<DWORD> handles;    // the valid items, in request order
     std::vector<DWORD> maxAges;    // kReadMaxAge: carried, not used
     std::vector<VARIANT> values;   // kWrite: owned deep copies

@@ -103,6 +103,25 @@ size_t ValueImageSize(const VARIANT &value)
     return size;
 }
 
+namespace {
+
+// A zeroed movable, shareable block, locked at *base; null when memory is
+// exhausted.
+HGLOBAL AllocateStreamBlock(size_t size, BYTE **base)
+{
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_SHARE | GMEM_ZEROINIT, size);
+    if (block == nullptr)
+        return nullptr;
+    *base = static_cast<BYTE *>(GlobalLock(block));
+    if (*base == nullptr) {
+        GlobalFree(block);
+        return nullptr;
+    }
+    return block;
+}
+
+} // namespace
+
 HGLOBAL BuildDataStream(const ItemValues &items, OPCHANDLE clientGroup, DWORD transactionId,
                         bool withTime)
 {
@@ -111,14 +130,10 @@ HGLOBAL BuildDataStream(const ItemValues &items, OPCHANDLE clientGroup, DWORD tr
     for (DWORD i = 0; i < items.count; ++i)
         total += ValueImageSize(items.values[i]);
 
-    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_SHARE | GMEM_ZEROINIT, total);
+    BYTE *base = nullptr;
+    HGLOBAL block = AllocateStreamBlock(total, &base);
     if (block == nullptr)
         return nullptr;
-    BYTE *base = static_cast<BYTE *>(GlobalLock(block));
-    if (base == nullptr) {
-        GlobalFree(block);
-        return nullptr;
-    }
 
     OPCGROUPHEADER group;
     group.dwSize = static_cast<DWORD>(total);
@@ -149,6 +164,36 @@ HGLOBAL BuildDataStream(const ItemValues &items, OPCHANDLE clientGroup, DWORD tr
             std::memcpy(header, &h, sizeof(h));
         }
         value = WriteValue(value, items.values[i]);
+    }
+    GlobalUnlock(block);
+    return block;
+}
+
+HGLOBAL BuildWriteCompleteStream(OPCHANDLE clientGroup, DWORD transactionId,
+                                 const std::vector<OPCHANDLE> &clientHandles,
+                                 const std::vector<HRESULT> &errors)
+{
+    const DWORD count = static_cast<DWORD>(errors.size());
+    const size_t total = sizeof(OPCGROUPHEADERWRITE) + count * sizeof(OPCITEMHEADERWRITE);
+    BYTE *base = nullptr;
+    HGLOBAL block = AllocateStreamBlock(total, &base);
+    if (block == nullptr)
+        return nullptr;
+    OPCGROUPHEADERWRITE group;
+    group.dwItemCount = count;
+    group.hClientGroup = clientGroup;
+    group.dwTransactionID = transactionId;
+    group.hrStatus = S_OK;
+    for (HRESULT e : errors) {
+        if (e != S_OK)
+            group.hrStatus = S_FALSE;
+    }
+    std::memcpy(base, &group, sizeof(group));
+    for (DWORD i = 0; i < count; ++i) {
+        OPCITEMHEADERWRITE item;
+        item.hClient = clientHandles[i];
+        item.dwError = errors[i];
+        std::memcpy(base + sizeof(group) + i * sizeof(item), &item, sizeof(item));
     }
     GlobalUnlock(block);
     return block;

@@ -25,7 +25,7 @@ COpcGroup::COpcGroup(const ServerLinkPtr &link, COpcData &tags)
       m_nextConnection(1),
       m_nextTransaction(1), m_serverHandle(0), m_clientHandle(0), m_active(TRUE),
       m_updateRate(1000), m_timeBias(0), m_percentDeadband(0.0f), m_locale(2052),
-      m_enable(TRUE), m_lastScanTick(0)
+      m_enable(TRUE), m_lastScanTick(0), m_keepAlive(0), m_lastCallbackTick(0)
 {
     m_name[0] = L'\0';
     m_items.reserve(kInitialItemBuckets);
@@ -70,6 +70,12 @@ void COpcGroup::StoreName(LPCWSTR name)
     lstrcpynW(m_name, name != nullptr ? name : L"", 260);
 }
 
+std::wstring COpcGroup::Name()
+{
+    CAutoLock guard(m_lock);
+    return m_name;
+}
+
 COpcGroup::State COpcGroup::CurrentState()
 {
     CAutoLock guard(m_lock);
@@ -90,8 +96,12 @@ STDMETHODIMP COpcGroup::QueryInterface(REFIID riid, void **ppv)
         return E_INVALIDARG;
     if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IOPCItemMgt))
         *ppv = static_cast<IOPCItemMgt *>(this);
-    else if (IsEqualIID(riid, IID_IOPCGroupStateMgt))
-        *ppv = static_cast<IOPCGroupStateMgt *>(this);
+    else if (IsEqualIID(riid, IID_IOPCGroupStateMgt) || IsEqualIID(riid, IID_IOPCGroupStateMgt2))
+        *ppv = static_cast<IOPCGroupStateMgt2 *>(this);
+    else if (IsEqualIID(riid, IID_IOPCItemDeadbandMgt))
+        *ppv = static_cast<IOPCItemDeadbandMgt *>(this);
+    else if (IsEqualIID(riid, IID_IOPCItemSamplingMgt))
+        *ppv = static_cast<IOPCItemSamplingMgt *>(this);
     else if (IsEqualIID(riid, IID_IOPCSyncIO) || IsEqualIID(riid, IID_IOPCSyncIO2))
         *ppv = static_cast<IOPCSyncIO2 *>(this);
     else if (IsEqualIID(riid, IID_IOPCAsyncIO))
@@ -228,6 +238,34 @@ STDMETHODIMP COpcGroup::CloneGroup(LPCWSTR szName, REFIID riid, LPUNKNOWN *ppUnk
     if (link->server == nullptr)
         return E_FAIL;
     return link->server->CloneGroup(*this, szName, riid, ppUnk);
+}
+
+// Keep-alive callbacks come on the worker's 100 ms grid: the time is
+// rounded up to a multiple of 100 ms.
+STDMETHODIMP COpcGroup::SetKeepAlive(DWORD dwKeepAliveTime, DWORD *pdwRevisedKeepAliveTime)
+{
+    if (pdwRevisedKeepAliveTime == nullptr)
+        return E_INVALIDARG;
+    const DWORD grid = 100;
+    DWORD revised = dwKeepAliveTime;
+    if (revised % grid != 0)
+        revised = revised > 0xFFFFFFFFu - grid ? 0xFFFFFFFFu - 0xFFFFFFFFu % grid
+                                               : revised + grid - revised % grid;
+    CAutoLock guard(m_lock);
+    m_keepAlive = revised;
+    // The interval counts from now.
+    m_lastCallbackTick = GetTickCount();
+    *pdwRevisedKeepAliveTime = revised;
+    return revised != dwKeepAliveTime ? OPC_S_UNSUPPORTEDRATE : S_OK;
+}
+
+STDMETHODIMP COpcGroup::GetKeepAlive(DWORD *pdwKeepAliveTime)
+{
+    if (pdwKeepAliveTime == nullptr)
+        return E_INVALIDARG;
+    CAutoLock guard(m_lock);
+    *pdwKeepAliveTime = m_keepAlive;
+    return S_OK;
 }
 
 STDMETHODIMP COpcGroup::EnumConnectionPoints(IEnumConnectionPoints **ppEnum)

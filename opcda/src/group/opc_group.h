@@ -1,18 +1,23 @@
 // opc_group.h - a group: the client's unit of subscription, with its items,
-// state, synchronous and asynchronous reads and writes, and data-change
-// subscriptions (IOPCDataCallback through its connection point, IDataObject
-// advises with the OPC DA 1.0 stream formats).
+// state and keep-alive, synchronous and asynchronous reads and writes, item
+// deadbands and sampling rates, and data-change subscriptions
+// (IOPCDataCallback through its connection point, IDataObject advises with
+// the OPC DA 1.0 stream formats).
 #pragma once
 
 #include "async_request.h"
+#include "com_memory.h"
 #include "connection_point.h"
 #include "delivery.h"
 #include "group_item.h"
 #include "lock.h"
+#include "opc_errors.h"
 #include "opc_interfaces.h"
 #include "server_link.h"
+#include "tag_batch_io.h"
 
 #include <atomic>
+#include <string>
 #include <vector>
 
 class COpcData;
@@ -21,11 +26,13 @@ class COpcData;
 bool IsValidPercentDeadband(FLOAT percent);
 
 class COpcGroup final : public IOPCItemMgt,
-                  public IOPCGroupStateMgt,
+                  public IOPCGroupStateMgt2,
                   public IDataObject,
                   public IOPCAsyncIO,
                   public IOPCSyncIO2,
                   public IOPCAsyncIO3,
+                  public IOPCItemDeadbandMgt,
+                  public IOPCItemSamplingMgt,
                   public IConnectionPointContainer {
 public:
     static const size_t kInitialItemBuckets = 7777;
@@ -41,6 +48,7 @@ public:
     bool HasName(LPCWSTR name);
     // Stores the name; uniqueness is the server's to check.
     void StoreName(LPCWSTR name);
+    std::wstring Name();
     // References held by others than the server's group table.
     LONG ClientReferences() const { return m_refs.load() - 1; }
     // Copies the items of another group (CloneGroup): same item handles,
@@ -80,7 +88,7 @@ public:
                               HRESULT **ppErrors) override;
     STDMETHODIMP CreateEnumerator(REFIID riid, LPUNKNOWN *ppUnk) override;
 
-    // IOPCGroupStateMgt
+    // IOPCGroupStateMgt, IOPCGroupStateMgt2
     STDMETHODIMP GetState(DWORD *pUpdateRate, BOOL *pActive, LPWSTR *ppName, LONG *pTimeBias,
                           FLOAT *pPercentDeadband, DWORD *pLCID, OPCHANDLE *phClientGroup,
                           OPCHANDLE *phServerGroup) override;
@@ -89,6 +97,28 @@ public:
                           OPCHANDLE *phClientGroup) override;
     STDMETHODIMP SetName(LPCWSTR szName) override;
     STDMETHODIMP CloneGroup(LPCWSTR szName, REFIID riid, LPUNKNOWN *ppUnk) override;
+    STDMETHODIMP SetKeepAlive(DWORD dwKeepAliveTime, DWORD *pdwRevisedKeepAliveTime) override;
+    STDMETHODIMP GetKeepAlive(DWORD *pdwKeepAliveTime) override;
+
+    // IOPCItemDeadbandMgt
+    STDMETHODIMP SetItemDeadband(DWORD dwCount, OPCHANDLE *phServer, FLOAT *pPercentDeadband,
+                                 HRESULT **ppErrors) override;
+    STDMETHODIMP GetItemDeadband(DWORD dwCount, OPCHANDLE *phServer, FLOAT **ppPercentDeadband,
+                                 HRESULT **ppErrors) override;
+    STDMETHODIMP ClearItemDeadband(DWORD dwCount, OPCHANDLE *phServer, HRESULT **ppErrors) override;
+
+    // IOPCItemSamplingMgt
+    STDMETHODIMP SetItemSamplingRate(DWORD dwCount, OPCHANDLE *phServer,
+                                     DWORD *pdwRequestedSamplingRate,
+                                     DWORD **ppdwRevisedSamplingRate, HRESULT **ppErrors) override;
+    STDMETHODIMP GetItemSamplingRate(DWORD dwCount, OPCHANDLE *phServer, DWORD **ppdwSamplingRate,
+                                     HRESULT **ppErrors) override;
+    STDMETHODIMP ClearItemSamplingRate(DWORD dwCount, OPCHANDLE *phServer,
+                                       HRESULT **ppErrors) override;
+    STDMETHODIMP SetItemBufferEnable(DWORD dwCount, OPCHANDLE *phServer, BOOL *pbEnable,
+                                     HRESULT **ppErrors) override;
+    STDMETHODIMP GetItemBufferEnable(DWORD dwCount, OPCHANDLE *phServer, BOOL **ppbEnable,
+                                     HRESULT **ppErrors) override;
 
     // IDataObject
     STDMETHODIMP GetData(FORMATETC *pformatetcIn, STGMEDIUM *pmedium) override;
@@ -173,13 +203,40 @@ private:
     template <typename Apply>
     HRESULT ForEachHandle(DWORD count, OPCHANDLE *handles, const void *values, HRESULT **errors,
                           Apply apply);
+    // The same with a task-memory array of results handed out in *out:
+    // apply(item, index, array).
+    template <typename T, typename Apply>
+    HRESULT ForEachHandleInto(DWORD count, OPCHANDLE *handles, T **out, HRESULT **errors,
+                              Apply apply);
     // Queues an asynchronous request; see async_request.h.
+    // connection 0: an IOPCAsyncIO2/3 request; else the IDataObject advise
+    // of an OPC DA 1.0 request.
     HRESULT QueueRequest(AsyncRequest::Kind kind, DWORD count, OPCHANDLE *handles,
                          const DWORD *maxAges, const VARIANT *values, const OPCITEMVQT *records,
-                         DWORD transactionId, DWORD *cancelId, HRESULT **errors);
-    HRESULT QueueRefresh(AsyncRequest::Kind kind, DWORD transactionId, DWORD *cancelId);
+                         DWORD transactionId, DWORD *cancelId, HRESULT **errors,
+                         DWORD connection = 0);
+    HRESULT QueueRefresh(AsyncRequest::Kind kind, DWORD transactionId, DWORD *cancelId,
+                         DWORD connection = 0);
+    // Callers hold m_lock. Whether the advise exists and has the format a
+    // DA 1.0 request needs (write complete, or data).
+    bool HasStreamAdvise(DWORD connection, bool writeComplete) const;
+    // Runs the completion of a DA 1.0 request to its advise.
+    void RunStreamRequest(AsyncRequest &request, DeliveryList &deliveries);
+    // The group items a request reads: the active ones for a refresh, else
+    // its handles' (null for one removed meanwhile).
+    std::vector<const GroupItem *> RequestItems(const AsyncRequest &request, bool refresh);
+    // Runs a request's writes: client handle and result per item.
+    void WriteRequestItems(const AsyncRequest &request, std::vector<OPCHANDLE> &clientHandles,
+                           std::vector<HRESULT> &results);
     void RunRequest(AsyncRequest &request, DeliveryList &deliveries);
-    void RunScan(DeliveryList &deliveries);
+    // A scan; true when it made a data-change callback.
+    bool RunScan(DWORD now, DeliveryList &deliveries);
+    // True when the item's change stays within its percent deadband
+    // (analog items only): it is then not reported.
+    bool WithinDeadband(const GroupItem &item, const VARIANT &value, WORD quality);
+    // Remembers what was reported of the item, for its next deadband test.
+    void NoteReported(GroupItem &item, const VARIANT &value, WORD quality);
+
     // Reads the given group items (null: removed meanwhile) into values.
     std::unique_ptr<ItemValues> ReadGroupItems(const std::vector<const GroupItem *> &items);
 
@@ -202,5 +259,53 @@ private:
     LCID m_locale;
     BOOL m_enable;
     DWORD m_lastScanTick;
+    DWORD m_keepAlive;        // ms, 0 = no keep-alive callbacks
+    DWORD m_lastCallbackTick; // last data-change callback of the subscription
     GroupItemMap m_items;
 };
+
+// Runs apply(item, index) for every handle found in the item map, under the
+// group lock; its result, or OPC_E_INVALIDHANDLE for a handle not in the
+// group, is the handle's error. S_FALSE when any handle failed.
+template <typename Apply>
+HRESULT COpcGroup::ForEachHandle(DWORD count, OPCHANDLE *handles, const void *values,
+                                 HRESULT **errors, Apply apply)
+{
+    if (count == 0 || handles == nullptr || values == nullptr || errors == nullptr)
+        return E_INVALIDARG;
+    *errors = nullptr;
+    HRESULT *errorArray = TaskAllocArray<HRESULT>(count);
+    if (errorArray == nullptr)
+        return E_OUTOFMEMORY;
+    CAutoLock guard(m_lock);
+    for (DWORD i = 0; i < count; ++i) {
+        auto found = m_items.find(handles[i]);
+        if (found == m_items.end()) {
+            errorArray[i] = OPC_E_INVALIDHANDLE;
+            continue;
+        }
+        errorArray[i] = apply(found->second, i);
+    }
+    *errors = errorArray;
+    return PartialResult(errorArray, count);
+}
+
+template <typename T, typename Apply>
+HRESULT COpcGroup::ForEachHandleInto(DWORD count, OPCHANDLE *handles, T **out, HRESULT **errors,
+                                     Apply apply)
+{
+    if (out == nullptr)
+        return E_INVALIDARG;
+    *out = nullptr;
+    T *array = TaskAllocArray<T>(count);
+    if (array == nullptr)
+        return E_OUTOFMEMORY;
+    HRESULT hr = ForEachHandle(count, handles, handles, errors,
+                               [&apply, array](GroupItem &item, DWORD i) { return apply(item, i, array); });
+    if (FAILED(hr)) {
+        CoTaskMemFree(array);
+        return hr;
+    }
+    *out = array;
+    return hr;
+}

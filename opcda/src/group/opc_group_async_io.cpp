@@ -1,8 +1,11 @@
-// opc_group_async_io.cpp - IOPCAsyncIO2 and IOPCAsyncIO3 of a group: the
-// requests are queued with their own copies of handles and values and run
-// by the server's worker, which reports back through the group's
-// IOPCDataCallback sinks; a group without such a sink takes no request.
-// The old IOPCAsyncIO is not offered.
+// opc_group_async_io.cpp - asynchronous reads, writes and refreshes of a
+// group: the requests are queued with their own copies of handles and
+// values and run by the server's worker. IOPCAsyncIO2 and IOPCAsyncIO3
+// report back through the group's IOPCDataCallback sinks (a group without
+// one takes no request); the OPC DA 1.0 IOPCAsyncIO reports through the
+// IDataObject advise the client names (a data advise for reads and
+// refreshes, a write-complete advise for writes), with a transaction ID of
+// the server's choosing.
 #include "opc_group.h"
 
 #include "com_memory.h"
@@ -10,13 +13,23 @@
 
 #include <olectl.h>
 
+bool COpcGroup::HasStreamAdvise(DWORD connection, bool writeComplete) const
+{
+    for (const AdviseEntry &advise : m_advises) {
+        if (advise.connection == connection)
+            return advise.dataFormat != writeComplete;
+    }
+    return false;
+}
+
 HRESULT COpcGroup::QueueRequest(AsyncRequest::Kind kind, DWORD count, OPCHANDLE *handles,
                                 const DWORD *maxAges, const VARIANT *values,
                                 const OPCITEMVQT *records, DWORD transactionId, DWORD *cancelId,
-                                HRESULT **errors)
+                                HRESULT **errors, DWORD connection)
 {
     CAutoLock guard(m_lock);
-    if (m_dataCallbackPoint.SinkCount() == 0)
+    if (connection == 0 ? m_dataCallbackPoint.SinkCount() == 0
+                        : !HasStreamAdvise(connection, kind == AsyncRequest::kStreamWrite))
         return CONNECT_E_NOCONNECTION;
     if (m_requests.Full())
         return E_FAIL;
@@ -59,18 +72,22 @@ HRESULT COpcGroup::QueueRequest(AsyncRequest::Kind kind, DWORD count, OPCHANDLE 
         return E_OUTOFMEMORY;
     }
     request.cancelId = m_nextTransaction++;
+    request.connection = connection;
+    if (connection != 0)
+        request.transactionId = request.cancelId;
     *cancelId = request.cancelId;
     m_requests.Push(request);
     *errors = errorArray;
     return someFailed ? S_FALSE : S_OK;
 }
 
-HRESULT COpcGroup::QueueRefresh(AsyncRequest::Kind kind, DWORD transactionId, DWORD *cancelId)
+HRESULT COpcGroup::QueueRefresh(AsyncRequest::Kind kind, DWORD transactionId, DWORD *cancelId,
+                                DWORD connection)
 {
     if (cancelId == nullptr)
         return E_INVALIDARG;
     CAutoLock guard(m_lock);
-    if (m_dataCallbackPoint.SinkCount() == 0)
+    if (connection == 0 ? m_dataCallbackPoint.SinkCount() == 0 : !HasStreamAdvise(connection, false))
         return CONNECT_E_NOCONNECTION;
     // A refresh of an inactive group has nothing to report.
     if (m_requests.Full() || !m_active)
@@ -79,6 +96,9 @@ HRESULT COpcGroup::QueueRefresh(AsyncRequest::Kind kind, DWORD transactionId, DW
     request.kind = kind;
     request.transactionId = transactionId;
     request.cancelId = m_nextTransaction++;
+    request.connection = connection;
+    if (connection != 0)
+        request.transactionId = request.cancelId;
     *cancelId = request.cancelId;
     m_requests.Push(request);
     return S_OK;
@@ -167,23 +187,36 @@ STDMETHODIMP COpcGroup::GetEnable(BOOL *pbEnable)
     return S_OK;
 }
 
-// OPC DA 1.0 asynchronous I/O is not offered.
-STDMETHODIMP COpcGroup::Read(DWORD, OPCDATASOURCE, DWORD, OPCHANDLE *, DWORD *, HRESULT **)
+// OPC DA 1.0: completions go to the named advise; *pTransactionID is the
+// server's transaction ID, which the completion stream carries.
+STDMETHODIMP COpcGroup::Read(DWORD dwConnection, OPCDATASOURCE dwSource, DWORD dwCount,
+                             OPCHANDLE *phServer, DWORD *pTransactionID, HRESULT **ppErrors)
 {
-    return E_NOTIMPL;
+    if (!ClearAsyncOutputs(dwCount, phServer, pTransactionID, ppErrors))
+        return E_INVALIDARG;
+    if (dwSource != OPC_DS_CACHE && dwSource != OPC_DS_DEVICE)
+        return E_INVALIDARG;
+    return QueueRequest(AsyncRequest::kStreamRead, dwCount, phServer, nullptr, nullptr, nullptr, 0,
+                        pTransactionID, ppErrors, dwConnection);
 }
 
-STDMETHODIMP COpcGroup::Write(DWORD, DWORD, OPCHANDLE *, VARIANT *, DWORD *, HRESULT **)
+STDMETHODIMP COpcGroup::Write(DWORD dwConnection, DWORD dwCount, OPCHANDLE *phServer,
+                              VARIANT *pItemValues, DWORD *pTransactionID, HRESULT **ppErrors)
 {
-    return E_NOTIMPL;
+    if (pItemValues == nullptr || !ClearAsyncOutputs(dwCount, phServer, pTransactionID, ppErrors))
+        return E_INVALIDARG;
+    return QueueRequest(AsyncRequest::kStreamWrite, dwCount, phServer, nullptr, pItemValues,
+                        nullptr, 0, pTransactionID, ppErrors, dwConnection);
 }
 
-STDMETHODIMP COpcGroup::Refresh(DWORD, OPCDATASOURCE, DWORD *)
+STDMETHODIMP COpcGroup::Refresh(DWORD dwConnection, OPCDATASOURCE dwSource, DWORD *pTransactionID)
 {
-    return E_NOTIMPL;
+    if (dwSource != OPC_DS_CACHE && dwSource != OPC_DS_DEVICE)
+        return E_INVALIDARG;
+    return QueueRefresh(AsyncRequest::kStreamRefresh, 0, pTransactionID, dwConnection);
 }
 
-STDMETHODIMP COpcGroup::Cancel(DWORD)
+STDMETHODIMP COpcGroup::Cancel(DWORD dwTransactionID)
 {
-    return E_NOTIMPL;
+    return Cancel2(dwTransactionID);
 }

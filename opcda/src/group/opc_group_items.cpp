@@ -110,32 +110,6 @@ STDMETHODIMP COpcGroup::ValidateItems(DWORD dwCount, OPCITEMDEF *pItemArray, BOO
     return ResolveItems(dwCount, pItemArray, false, ppValidationResults, ppErrors);
 }
 
-// Runs apply(item, index) for every handle found in the item map, under the
-// group lock; its result, or OPC_E_INVALIDHANDLE for a handle not in the
-// group, is the handle's error. S_FALSE when any handle failed.
-template <typename Apply>
-HRESULT COpcGroup::ForEachHandle(DWORD count, OPCHANDLE *handles, const void *values,
-                                 HRESULT **errors, Apply apply)
-{
-    if (count == 0 || handles == nullptr || values == nullptr || errors == nullptr)
-        return E_INVALIDARG;
-    *errors = nullptr;
-    HRESULT *errorArray = TaskAllocArray<HRESULT>(count);
-    if (errorArray == nullptr)
-        return E_OUTOFMEMORY;
-    CAutoLock guard(m_lock);
-    for (DWORD i = 0; i < count; ++i) {
-        auto found = m_items.find(handles[i]);
-        if (found == m_items.end()) {
-            errorArray[i] = OPC_E_INVALIDHANDLE;
-            continue;
-        }
-        errorArray[i] = apply(found->second, i);
-    }
-    *errors = errorArray;
-    return PartialResult(errorArray, count);
-}
-
 STDMETHODIMP COpcGroup::RemoveItems(DWORD dwCount, OPCHANDLE *phServer, HRESULT **ppErrors)
 {
     if (phServer == nullptr || ppErrors == nullptr)
@@ -216,9 +190,11 @@ STDMETHODIMP COpcGroup::CreateEnumerator(REFIID riid, LPUNKNOWN *ppUnk)
                 ItemInfo info;
                 if (!m_tags.LookupHandle(item.serverHandle, info))
                     continue;
+                double low = 0.0, high = 0.0;
+                const bool analog = m_tags.GetEuRange(item.serverHandle, &low, &high);
                 attributes.push_back({info.itemId, item.active != 0, item.clientHandle,
                                       item.serverHandle, info.accessRights, item.requestedType,
-                                      info.canonicalType});
+                                      info.canonicalType, analog, low, high});
             }
         } catch (...) {
             return E_OUTOFMEMORY;

@@ -24,15 +24,35 @@ bool COpcGroup::RunStep(DeliveryList &deliveries)
         return true;
     }
     // An inactive or disabled group is not scanned; once it is active
-    // again its first scan comes at once and reports what changed meanwhile.
+    // again its first scan comes at once.
     if (!m_active || !m_enable)
         return false;
     const DWORD now = GetTickCount();
-    if (now - m_lastScanTick < m_updateRate)
-        return false;
-    RunScan(deliveries);
-    m_lastScanTick = now;
-    return true;
+    bool didWork = false;
+    if (now - m_lastScanTick >= m_updateRate) {
+        if (RunScan(now, deliveries))
+            m_lastCallbackTick = now;
+        m_lastScanTick = now;
+        didWork = true;
+    }
+    // Nothing sent for the keep-alive time: an empty OnDataChange tells the
+    // client that the subscription is alive.
+    if (m_keepAlive != 0 && now - m_lastCallbackTick >= m_keepAlive) {
+        std::vector<IUnknown *> sinks = m_dataCallbackPoint.Sinks();
+        std::unique_ptr<ItemValues> none(new (std::nothrow) ItemValues);
+        if (!sinks.empty() && none && none->Allocate(0)) {
+            try {
+                deliveries.emplace_back(new CDataCallbackDelivery(
+                    CDataCallbackDelivery::kDataChange, 0, m_clientHandle, sinks, std::move(none)));
+                sinks.clear(); // the delivery owns them now
+            } catch (...) {
+            }
+        }
+        ReleaseSinks(sinks);
+        m_lastCallbackTick = now;
+        didWork = true;
+    }
+    return didWork;
 }
 
 std::unique_ptr<ItemValues> COpcGroup::ReadGroupItems(const std::vector<const GroupItem *> &items)
@@ -57,8 +77,84 @@ std::unique_ptr<ItemValues> COpcGroup::ReadGroupItems(const std::vector<const Gr
     return values;
 }
 
+std::vector<const GroupItem *> COpcGroup::RequestItems(const AsyncRequest &request, bool refresh)
+{
+    std::vector<const GroupItem *> items;
+    if (refresh) {
+        // A refresh covers the active items.
+        for (const auto &entry : m_items) {
+            if (entry.second.active)
+                items.push_back(&entry.second);
+        }
+        return items;
+    }
+    for (DWORD handle : request.handles) {
+        auto found = m_items.find(handle);
+        items.push_back(found != m_items.end() ? &found->second : nullptr);
+    }
+    return items;
+}
+
+void COpcGroup::WriteRequestItems(const AsyncRequest &request, std::vector<OPCHANDLE> &clientHandles,
+                                  std::vector<HRESULT> &results)
+{
+    const FILETIME now = CurrentTime();
+    const LCID locale = ServerLocale();
+    for (size_t i = 0; i < request.handles.size(); ++i) {
+        const DWORD handle = request.handles[i];
+        auto found = m_items.find(handle);
+        if (found == m_items.end()) {
+            // removed meanwhile
+            clientHandles.push_back(0);
+            results.push_back(OPC_E_INVALIDHANDLE);
+            continue;
+        }
+        clientHandles.push_back(found->second.clientHandle);
+        results.push_back(request.kind == AsyncRequest::kWriteVQT
+                              ? WriteValueVQT(m_tags, handle, request.records[i], now, locale)
+                              : WriteValue(m_tags, handle, request.values[i], now, locale));
+    }
+}
+
+void COpcGroup::RunStreamRequest(AsyncRequest &request, DeliveryList &deliveries)
+{
+    const AdviseEntry *advise = nullptr;
+    for (const AdviseEntry &entry : m_advises) {
+        if (entry.connection == request.connection)
+            advise = &entry;
+    }
+    // A cancelled request, or one whose advise went away, reports nothing.
+    if (request.cancelled || advise == nullptr)
+        return;
+    HGLOBAL block = nullptr;
+    try {
+        if (request.kind == AsyncRequest::kStreamWrite) {
+            std::vector<OPCHANDLE> clientHandles;
+            std::vector<HRESULT> results;
+            WriteRequestItems(request, clientHandles, results);
+            block = BuildWriteCompleteStream(m_clientHandle, request.transactionId, clientHandles,
+                                             results);
+        } else {
+            std::unique_ptr<ItemValues> values =
+                ReadGroupItems(RequestItems(request, request.kind == AsyncRequest::kStreamRefresh));
+            if (values)
+                block = BuildDataStream(*values, m_clientHandle, request.transactionId,
+                                        advise->withTime);
+        }
+        if (block != nullptr)
+            deliveries.emplace_back(new CStreamDelivery(advise->sink, advise->format, block));
+    } catch (...) {
+        if (block != nullptr)
+            GlobalFree(block); // out of memory: this request reports nothing
+    }
+}
+
 void COpcGroup::RunRequest(AsyncRequest &request, DeliveryList &deliveries)
 {
+    if (request.connection != 0) {
+        RunStreamRequest(request, deliveries);
+        return;
+    }
     std::vector<IUnknown *> sinks = m_dataCallbackPoint.Sinks();
     try {
         if (request.cancelled) {
@@ -73,20 +169,7 @@ void COpcGroup::RunRequest(AsyncRequest &request, DeliveryList &deliveries)
         case AsyncRequest::kRefreshMaxAge: {
             const bool refresh = request.kind == AsyncRequest::kRefresh ||
                                  request.kind == AsyncRequest::kRefreshMaxAge;
-            std::vector<const GroupItem *> items;
-            if (refresh) {
-                // A refresh covers the active items.
-                for (const auto &entry : m_items) {
-                    if (entry.second.active)
-                        items.push_back(&entry.second);
-                }
-            } else {
-                for (DWORD handle : request.handles) {
-                    auto found = m_items.find(handle);
-                    items.push_back(found != m_items.end() ? &found->second : nullptr);
-                }
-            }
-            std::unique_ptr<ItemValues> values = ReadGroupItems(items);
+            std::unique_ptr<ItemValues> values = ReadGroupItems(RequestItems(request, refresh));
             if (!values)
                 break;
             deliveries.emplace_back(new CDataCallbackDelivery(
@@ -96,31 +179,17 @@ void COpcGroup::RunRequest(AsyncRequest &request, DeliveryList &deliveries)
         }
         case AsyncRequest::kWrite:
         case AsyncRequest::kWriteVQT: {
-            const FILETIME now = CurrentTime();
-            const LCID locale = ServerLocale();
             std::vector<OPCHANDLE> clientHandles;
             std::vector<HRESULT> results;
-            for (size_t i = 0; i < request.handles.size(); ++i) {
-                const DWORD handle = request.handles[i];
-                auto found = m_items.find(handle);
-                if (found == m_items.end()) {
-                    // removed meanwhile
-                    clientHandles.push_back(0);
-                    results.push_back(OPC_E_INVALIDHANDLE);
-                    continue;
-                }
-                clientHandles.push_back(found->second.clientHandle);
-                results.push_back(request.kind == AsyncRequest::kWrite
-                                      ? WriteValue(m_tags, handle, request.values[i], now, locale)
-                                      : WriteValueVQT(m_tags, handle, request.records[i], now,
-                                                      locale));
-            }
+            WriteRequestItems(request, clientHandles, results);
             deliveries.emplace_back(new CWriteCompleteDelivery(request.transactionId,
                                                                m_clientHandle, std::move(sinks),
                                                                std::move(clientHandles),
                                                                std::move(results)));
             return;
         }
+        default: // the DA 1.0 kinds run as stream requests
+            break;
         }
     } catch (...) {
         // out of memory: this request reports nothing
@@ -128,7 +197,7 @@ void COpcGroup::RunRequest(AsyncRequest &request, DeliveryList &deliveries)
     ReleaseSinks(sinks);
 }
 
-void COpcGroup::RunScan(DeliveryList &deliveries)
+bool COpcGroup::RunScan(DWORD now, DeliveryList &deliveries)
 {
     struct Change {
         GroupItem *item;
@@ -138,6 +207,9 @@ void COpcGroup::RunScan(DeliveryList &deliveries)
     for (auto &entry : m_items) {
         GroupItem &item = entry.second;
         if (!item.active)
+            continue;
+        // An item of its own sampling rate waits for its next sample.
+        if (item.samplingRate != 0 && now - item.lastSampleTick < item.samplingRate)
             continue;
         DWORD stamp = 0;
         if (!m_tags.GetChangeStamp(item.serverHandle, &stamp))
@@ -152,7 +224,7 @@ void COpcGroup::RunScan(DeliveryList &deliveries)
         }
     }
     if (changes.empty())
-        return;
+        return false;
 
     std::vector<IUnknown *> sinks = m_dataCallbackPoint.Sinks();
     std::vector<const AdviseEntry *> dataAdvises;
@@ -161,29 +233,57 @@ void COpcGroup::RunScan(DeliveryList &deliveries)
             dataAdvises.push_back(&advise);
     }
     if (sinks.empty() && dataAdvises.empty())
-        return; // reported to the first subscriber at a later scan
+        return false; // reported to the first subscriber at a later scan
 
-    std::vector<const GroupItem *> items;
-    for (Change &change : changes) {
-        change.item->lastStamp = change.stamp;
-        change.item->resend = false;
-        items.push_back(change.item);
-    }
-    std::unique_ptr<ItemValues> values = ReadGroupItems(items);
-    if (!values) {
+    std::unique_ptr<ItemValues> values(new (std::nothrow) ItemValues);
+    if (!values || !values->Allocate(static_cast<DWORD>(changes.size()))) {
         ReleaseSinks(sinks);
-        return;
+        return false;
+    }
+    DWORD count = 0;
+    for (Change &change : changes) {
+        GroupItem &item = *change.item;
+        item.lastStamp = change.stamp;
+        const bool resend = item.resend;
+        item.resend = false;
+        VARIANT &value = values->values[count];
+        WORD &quality = values->qualities[count];
+        VariantInit(&value);
+        if (!m_tags.ReadValue(item.serverHandle, &values->timestamps[count], &quality, &value)) {
+            values->clientHandles[count] = item.clientHandle;
+            values->errors[count++] = E_FAIL;
+            continue;
+        }
+        // Within the deadband: not reported, and the next change is
+        // measured against the value reported last.
+        if (!resend && WithinDeadband(item, value, quality)) {
+            VariantClear(&value);
+            continue;
+        }
+        NoteReported(item, value, quality);
+        item.lastSampleTick = now;
+        values->clientHandles[count] = item.clientHandle;
+        values->errors[count] = CoerceReadValue(&value, item.requestedType, m_locale);
+        ++count;
+    }
+    values->count = count;
+    if (count == 0) {
+        ReleaseSinks(sinks);
+        return false;
     }
     DeliveryList streamDeliveries;
     for (const AdviseEntry *advise : dataAdvises) {
-        HGLOBAL block = BuildDataStream(*values, m_clientHandle, advise->connection, advise->withTime);
+        // Subscription updates carry transaction ID 0.
+        HGLOBAL block = BuildDataStream(*values, m_clientHandle, 0, advise->withTime);
         if (block != nullptr)
             streamDeliveries.emplace_back(new CStreamDelivery(advise->sink, advise->format, block));
     }
-    if (!sinks.empty())
+    const bool callback = !sinks.empty();
+    if (callback)
         deliveries.emplace_back(new CDataCallbackDelivery(CDataCallbackDelivery::kDataChange, 0,
                                                           m_clientHandle, std::move(sinks),
                                                           std::move(values)));
     for (auto &stream : streamDeliveries)
         deliveries.push_back(std::move(stream));
+    return callback;
 }

@@ -47,6 +47,13 @@ void CDakoarThread::SignalStop()
     SetEvent(m_stopEvent);
 }
 
+void CDakoarThread::RevokeClassObject()
+{
+    const DWORD cookie = m_cookie.exchange(0);
+    if (cookie != 0 && FAILED(CoRevokeClassObject(cookie)))
+        OutputDebugStringA("dakora_da: the class object could not be withdrawn\n");
+}
+
 int CDakoarThread::Register()
 {
     m_comInit = CoInitializeEx(nullptr, 0);
@@ -61,11 +68,13 @@ int CDakoarThread::Register()
     if (FAILED(CLSIDFromString(text, &clsid)))
         return DAKORA_E_CLASSID;
 
+    DWORD cookie = 0;
     HRESULT hr = CoRegisterClassObject(clsid, &ServerFactory(),
                                        CLSCTX_LOCAL_SERVER | CLSCTX_REMOTE_SERVER,
-                                       REGCLS_MULTIPLEUSE | REGCLS_SUSPENDED, &m_cookie);
+                                       REGCLS_MULTIPLEUSE | REGCLS_SUSPENDED, &cookie);
     if (FAILED(hr))
         return DAKORA_E_REGISTER;
+    m_cookie = cookie;
     CoResumeClassObjects();
     return DAKORA_OK;
 }
@@ -101,8 +110,7 @@ void CDakoarThread::Step()
     SvrData().WriteToDec().StopWorker();
     if (m_holdProcess)
         ReleaseServerProcess();
-    CoRevokeClassObject(m_cookie);
-    m_cookie = 0;
+    RevokeClassObject();
     UninitialiseCom();
     RequestStop();
 }

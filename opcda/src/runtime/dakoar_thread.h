@@ -17,6 +17,10 @@ public:
     int StartRegistration(int holdProcess);
     // Signals the stop event; the thread unregisters and ends by itself.
     void SignalStop();
+    // Withdraws the class object from COM at once (from any thread of the
+    // multithreaded apartment), so that no new client is sent here; a
+    // second call does nothing.
+    void RevokeClassObject();
 
 protected:
     void Step() override;
@@ -29,6 +33,6 @@ private:
     HANDLE m_startedEvent;
     int m_holdProcess;
     std::atomic<int> m_result;
-    DWORD m_cookie;
+    std::atomic<DWORD> m_cookie; // 0 while no class object is registered
     HRESULT m_comInit; // -1 while COM is not initialised on the thread
 };

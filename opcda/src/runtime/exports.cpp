@@ -5,6 +5,7 @@
 #include "com_registration.h"
 #include "library_state.h"
 #include "server_identity.h"
+#include "server_registry.h"
 
 extern "C" {
 
@@ -94,6 +95,12 @@ DAKORA_API int DAKORA_CALL dakora_setwritecheck(dakora_check_callback check, voi
 DAKORA_API int DAKORA_CALL dakora_seteurange(const char *itemId, double low, double high)
 {
     return SvrData().SetEuRange(itemId, low, high);
+}
+
+DAKORA_API int DAKORA_CALL dakora_notifyshutdown(unsigned waitMs)
+{
+    NotifyShutdown(waitMs);
+    return DAKORA_OK;
 }
 
 } // extern "C"

@@ -153,3 +153,65 @@ HRESULT ItemPropertyValue(COpcData &tags, const PropertyItem &item, DWORD id, VA
     }
     }
 }
+
+void FreeItemProperties(OPCITEMPROPERTIES *properties)
+{
+    for (DWORD i = 0; properties->pItemProperties != nullptr && i < properties->dwNumProperties; ++i) {
+        OPCITEMPROPERTY &p = properties->pItemProperties[i];
+        TaskFree(p.szItemID);
+        TaskFree(p.szDescription);
+        VariantClear(&p.vValue);
+    }
+    TaskFree(properties->pItemProperties);
+    properties->dwNumProperties = 0;
+}
+
+bool FillItemProperties(COpcData &tags, const PropertyItem &item, bool all, DWORD count,
+                        const DWORD *ids, bool values, OPCITEMPROPERTIES *out)
+{
+    std::vector<DWORD> wanted;
+    try {
+        if (all) {
+            for (const ItemProperty &p : ItemProperties(item))
+                wanted.push_back(p.id);
+        } else {
+            wanted.assign(ids, ids + count);
+        }
+    } catch (...) {
+        return false;
+    }
+    out->hrErrorID = S_OK;
+    out->dwNumProperties = 0;
+    out->pItemProperties = nullptr;
+    if (wanted.empty())
+        return true;
+    out->pItemProperties = TaskAllocArray<OPCITEMPROPERTY>(wanted.size());
+    if (out->pItemProperties == nullptr)
+        return false;
+    out->dwNumProperties = static_cast<DWORD>(wanted.size());
+    for (size_t i = 0; i < wanted.size(); ++i) {
+        OPCITEMPROPERTY &p = out->pItemProperties[i];
+        VariantInit(&p.vValue);
+        p.dwPropertyID = wanted[i];
+        const ItemProperty *description = FindItemProperty(item, wanted[i]);
+        if (description == nullptr) {
+            p.hrErrorID = OPC_E_INVALID_PID;
+            out->hrErrorID = S_FALSE;
+            continue;
+        }
+        p.vtDataType = description->type;
+        p.szDescription = TaskStringCopy(description->description);
+        if (p.szDescription == nullptr) {
+            FreeItemProperties(out);
+            return false;
+        }
+        p.hrErrorID = values ? ItemPropertyValue(tags, item, wanted[i], &p.vValue) : S_OK;
+        if (p.hrErrorID == E_OUTOFMEMORY) {
+            FreeItemProperties(out);
+            return false;
+        }
+        if (p.hrErrorID != S_OK)
+            out->hrErrorID = S_FALSE;
+    }
+    return true;
+}

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "opc_data.h"
+#include "opc_interfaces.h"
 
 #include <vector>
 
@@ -37,3 +38,13 @@ const ItemProperty *FindItemProperty(const PropertyItem &item, DWORD id);
 // The value of one property: S_OK, OPC_E_INVALID_PID for a property the
 // item does not offer, E_OUTOFMEMORY. *value is initialised by the call.
 HRESULT ItemPropertyValue(COpcData &tags, const PropertyItem &item, DWORD id, VARIANT *value);
+
+// IOPCBrowse's view of an item's properties: every property (all), or the
+// ones asked for, each with its description and, when values is set, its
+// value; a property the item does not offer gets OPC_E_INVALID_PID. The
+// record's hrErrorID is S_FALSE when some property failed. Task memory;
+// false when it is exhausted (the record is then left empty).
+bool FillItemProperties(COpcData &tags, const PropertyItem &item, bool all, DWORD count,
+                        const DWORD *ids, bool values, OPCITEMPROPERTIES *out);
+// Frees what FillItemProperties allocated and empties the record.
+void FreeItemProperties(OPCITEMPROPERTIES *properties);

@@ -5,6 +5,8 @@
 
 #include "com_memory.h"
 #include "enum_connection_points.h"
+#include "enum_item_string.h"
+#include "enum_unknown.h"
 #include "error_text.h"
 #include "library_state.h"
 #include "opc_errors.h"
@@ -12,6 +14,7 @@
 #include "server_identity.h"
 #include "item_properties.h"
 #include "server_process.h"
+#include "server_registry.h"
 
 #include <olectl.h>
 
@@ -56,7 +59,10 @@ bool COpcDaServer::Initialise()
         return false;
     AddRefServerProcess();
     m_holdsProcess = true;
-    return m_worker->StartWorker();
+    if (!m_worker->StartWorker())
+        return false;
+    RegisterServerObject(this);
+    return true;
 }
 
 // The last release: the link cut (no worker pass and no group reaches this
@@ -65,6 +71,7 @@ bool COpcDaServer::Initialise()
 // the server-process count goes back, which may end the process.
 COpcDaServer::~COpcDaServer()
 {
+    UnregisterServerObject(this);
     if (m_link) {
         CAutoLock guard(m_link->lock);
         m_link->server = nullptr;
@@ -114,6 +121,8 @@ STDMETHODIMP COpcDaServer::QueryInterface(REFIID riid, void **ppv)
         *ppv = static_cast<IOPCItemProperties *>(this);
     else if (IsEqualIID(riid, IID_IOPCBrowseServerAddressSpace))
         *ppv = static_cast<IOPCBrowseServerAddressSpace *>(this);
+    else if (IsEqualIID(riid, IID_IOPCBrowse))
+        *ppv = static_cast<IOPCBrowse *>(this);
     else if (IsEqualIID(riid, IID_IConnectionPointContainer))
         *ppv = static_cast<IConnectionPointContainer *>(this);
     else {
@@ -363,11 +372,59 @@ DWORD COpcDaServer::GroupCount()
     return m_groupCount;
 }
 
-STDMETHODIMP COpcDaServer::CreateGroupEnumerator(OPCENUMSCOPE, REFIID, LPUNKNOWN *ppUnk)
+// The groups of this server object, by name (IEnumString) or as objects
+// (IEnumUnknown). There are no public groups: the public scopes are empty
+// (S_FALSE with an empty enumerator, as for a server without groups).
+STDMETHODIMP COpcDaServer::CreateGroupEnumerator(OPCENUMSCOPE dwScope, REFIID riid, LPUNKNOWN *ppUnk)
 {
-    if (ppUnk != nullptr)
-        *ppUnk = nullptr;
-    return E_NOTIMPL;
+    if (ppUnk == nullptr)
+        return E_INVALIDARG;
+    *ppUnk = nullptr;
+    if (dwScope < OPC_ENUM_PRIVATE_CONNECTIONS || dwScope > OPC_ENUM_ALL)
+        return E_INVALIDARG;
+    const bool byName = IsEqualIID(riid, IID_IEnumString);
+    if (!byName && !IsEqualIID(riid, IID_IEnumUnknown))
+        return E_NOINTERFACE;
+    const bool privateGroups = dwScope != OPC_ENUM_PUBLIC_CONNECTIONS && dwScope != OPC_ENUM_PUBLIC;
+    std::vector<std::wstring> names;
+    std::vector<IUnknown *> objects;
+    try {
+        CAutoLock guard(m_lock);
+        for (unsigned i = 0; privateGroups && i < kGroupBuckets; ++i) {
+            for (GroupEntry *entry = m_groupTable[i]; entry != nullptr; entry = entry->next) {
+                if (byName) {
+                    names.push_back(entry->group->Name());
+                    continue;
+                }
+                objects.push_back(nullptr);
+                entry->group->QueryInterface(IID_IUnknown, reinterpret_cast<void **>(&objects.back()));
+            }
+        }
+    } catch (...) {
+        for (IUnknown *object : objects) {
+            if (object != nullptr)
+                object->Release();
+        }
+        return E_OUTOFMEMORY;
+    }
+    const bool empty = names.empty() && objects.empty();
+    IUnknown *enumerator = nullptr;
+    if (byName)
+        enumerator = new (std::nothrow) CEnumItemString(std::move(names));
+    else
+        enumerator = new (std::nothrow) CEnumUnknown(std::move(objects));
+    if (enumerator == nullptr) {
+        // No enumerator was built: the objects are still ours.
+        for (IUnknown *object : objects) {
+            if (object != nullptr)
+                object->Release();
+        }
+        return E_OUTOFMEMORY;
+    }
+    HRESULT hr = enumerator->QueryInterface(riid, reinterpret_cast<void **>(ppUnk));
+    if (FAILED(hr))
+        return hr;
+    return empty ? S_FALSE : S_OK;
 }
 
 // Requests and scans run under the server lock, group by group; the client

@@ -20,6 +20,7 @@ class COpcDaServer final : public IOPCServer,
                      public IOPCItemProperties,
                      public IOPCBrowseServerAddressSpace,
                      public IOPCItemIO,
+                     public IOPCBrowse,
                      public IConnectionPointContainer {
 public:
     static const unsigned kGroupBuckets = 32;
@@ -75,6 +76,17 @@ public:
     STDMETHODIMP WriteVQT(DWORD dwCount, LPCWSTR *pszItemIDs, OPCITEMVQT *pItemVQT,
                           HRESULT **ppErrors) override;
 
+    // IOPCBrowse
+    STDMETHODIMP GetProperties(DWORD dwItemCount, LPWSTR *pszItemIDs, BOOL bReturnPropertyValues,
+                               DWORD dwPropertyCount, DWORD *pdwPropertyIDs,
+                               OPCITEMPROPERTIES **ppItemProperties) override;
+    STDMETHODIMP Browse(LPWSTR szItemID, LPWSTR *pszContinuationPoint, DWORD dwMaxElementsReturned,
+                        OPCBROWSEFILTER dwBrowseFilter, LPWSTR szElementNameFilter,
+                        LPWSTR szVendorFilter, BOOL bReturnAllProperties,
+                        BOOL bReturnPropertyValues, DWORD dwPropertyCount, DWORD *pdwPropertyIDs,
+                        BOOL *pbMoreElements, DWORD *pdwCount,
+                        OPCBROWSEELEMENT **ppBrowseElements) override;
+
     // IConnectionPointContainer
     STDMETHODIMP EnumConnectionPoints(IEnumConnectionPoints **ppEnum) override;
     STDMETHODIMP FindConnectionPoint(REFIID riid, IConnectionPoint **ppCP) override;
@@ -88,6 +100,10 @@ public:
     HRESULT CloneGroup(COpcGroup &source, LPCWSTR name, REFIID riid, LPUNKNOWN *ppUnk);
     // Group count, for tests and status.
     DWORD GroupCount();
+    // The shutdown notice: the object's locale and its IOPCShutdown sinks
+    // (each with a reference the caller releases).
+    LCID Locale() const { return m_locale.load(); }
+    std::vector<IUnknown *> ShutdownSinks() { return m_shutdownPoint.Sinks(); }
 
 private:
     struct GroupEntry {

@@ -9,6 +9,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <map>
 #include <new>
 #include <unordered_set>
 
@@ -598,4 +599,40 @@ std::vector<std::string> CSvrData::ListNames(const char *position, int filterTyp
         }
     }
     return names;
+}
+
+std::vector<BrowseChild> CSvrData::ListChildren(const char *position)
+{
+    if (position == nullptr)
+        position = "";
+    const size_t positionLength = std::strlen(position);
+    std::map<std::string, BrowseChild> children;
+    {
+        CAutoLock guard(m_lock);
+        if (m_recordTable == nullptr)
+            return {};
+        for (unsigned i = 0; i < kBuckets; ++i) {
+            for (RecordEntry *e = m_recordTable[i]; e != nullptr; e = e->next) {
+                const char *rest = BelowPosition(e->record.itemId, position, positionLength);
+                if (rest == nullptr || *rest == '\0')
+                    continue;
+                const char *dot = std::strchr(rest, '.');
+                std::string name = dot == nullptr ? std::string(rest)
+                                                  : std::string(rest, static_cast<size_t>(dot - rest));
+                if (children.size() >= kMaxListedNames && children.count(name) == 0)
+                    continue;
+                BrowseChild &child = children[name];
+                child.name = name;
+                if (dot == nullptr)
+                    child.isItem = true;
+                else
+                    child.hasChildren = true;
+            }
+        }
+    }
+    std::vector<BrowseChild> list;
+    list.reserve(children.size());
+    for (auto &entry : children)
+        list.push_back(std::move(entry.second));
+    return list;
 }

@@ -14,6 +14,14 @@
 #include <unordered_map>
 #include <vector>
 
+// One element below a browse position: a branch (more levels below it), an
+// item (a tag of that full ID), or both.
+struct BrowseChild {
+    std::string name;
+    bool hasChildren = false;
+    bool isItem = false;
+};
+
 // Browse filter types of OPC DA.
 enum BrowseFilter : int {
     kBrowseBranches = 1,
@@ -66,6 +74,8 @@ public:
     bool PrefixExists(const char *text);
     std::vector<std::string> ListNames(const char *position, int filterType,
                                        const char *pattern, VARTYPE typeFilter);
+    // Every element directly below the position, sorted by name.
+    std::vector<BrowseChild> ListChildren(const char *position);
 
     // Item references and sampling rate of a handle (bookkeeping, for tests).
     bool GetItemRefs(DWORD handle, DWORD *refs, DWORD *samplingRate);

@@ -72,7 +72,7 @@ FILETIME CurrentTime()
 HRESULT PartialResult(const HRESULT *errors, DWORD count)
 {
     for (DWORD i = 0; i < count; ++i) {
-        if (errors[i] != S_OK)
+        if (FAILED(errors[i]))
             return S_FALSE;
     }
     return S_OK;

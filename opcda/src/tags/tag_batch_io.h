@@ -26,7 +26,8 @@ struct ValueArrays {
 
 // The current UTC time.
 FILETIME CurrentTime();
-// S_FALSE when any of the per-item results is not S_OK, else S_OK.
+// S_FALSE when any of the per-item results is a failure, else S_OK (a
+// per-item success code such as OPC_S_UNSUPPORTEDRATE is no failure).
 HRESULT PartialResult(const HRESULT *errors, DWORD count);
 
 // One client write with quality 192 and the time of the call (now).

@@ -10,6 +10,7 @@
 #include "advise_sink_recorder.h"
 #include "data_callback_recorder.h"
 #include "hosted_server.h"
+#include "opc_errors.h"
 
 #include <olectl.h>
 
@@ -326,4 +327,83 @@ TEST_F(DataChange, ClientThatNeverSubscribesGetsNoCallbacksAndLosesNothing)
     ASSERT_TRUE(sink->WaitForValue(kSpeed, "1495", kArrival, &report));
     EXPECT_EQ(3u, report.count);
     EXPECT_EQ(1u, sink->Count());
+}
+
+// A keep-alive time: when nothing changes, empty reports come at about
+// that interval.
+TEST_F(DataChange, KeepAliveReportsComeWhenNothingChanges)
+{
+    ComPtr<IOPCGroupStateMgt2> state = Query<IOPCGroupStateMgt2>(group.Get(), IID_IOPCGroupStateMgt2);
+    ASSERT_TRUE(state);
+    DWORD revised = 0;
+    EXPECT_EQ(OPC_S_UNSUPPORTEDRATE, state->SetKeepAlive(950, &revised));
+    EXPECT_EQ(1000u, revised);
+    DWORD keepAlive = 0;
+    ASSERT_EQ(S_OK, state->GetKeepAlive(&keepAlive));
+    EXPECT_EQ(1000u, keepAlive);
+
+    ComPtr<DataCallbackRecorder> sink = SubscribeAndTakeFirstReport();
+    const DWORD start = GetTickCount();
+    ASSERT_TRUE(sink->WaitForCount(CallbackKind::kDataChange, 3, kArrival));
+    const DWORD elapsed = GetTickCount() - start;
+    std::vector<CallbackRecord> records = sink->Records();
+    for (size_t i = 1; i < records.size(); ++i) {
+        EXPECT_EQ(0u, records[i].count);
+        EXPECT_EQ(0u, records[i].transactionId);
+        EXPECT_EQ(kClientGroup, records[i].clientGroup);
+    }
+    // Two keep-alives take at least about two intervals.
+    EXPECT_GE(elapsed, 1500u);
+
+    // Switched off: silence.
+    ASSERT_EQ(S_OK, state->SetKeepAlive(0, &revised));
+    EXPECT_EQ(0u, revised);
+    Sleep(500);
+    const size_t before = sink->Count();
+    Sleep(2000);
+    EXPECT_EQ(before, sink->Count());
+}
+
+// Flow is an analog item (EU range 0 to 100): with a 10 % deadband only
+// changes of more than 10 units from the last reported value are sent; a
+// quality change always is. The item's own deadband overrides the group's.
+TEST_F(DataChange, DeadbandSuppressesSmallChangesOfAnalogItems)
+{
+    ComPtr<IOPCGroupStateMgt> state = Query<IOPCGroupStateMgt>(group.Get(), IID_IOPCGroupStateMgt);
+    FLOAT deadband = 10.0f;
+    DWORD revised = 0;
+    ASSERT_EQ(S_OK, state->SetState(nullptr, &revised, nullptr, nullptr, &deadband, nullptr, nullptr));
+    ComPtr<DataCallbackRecorder> sink = SubscribeAndTakeFirstReport(); // Flow 12.5
+
+    ASSERT_TRUE(HostSet("Area.Pump.Flow", "r8", "15"));
+    ASSERT_TRUE(HostSet("Area.Pump.Flow", "r8", "19"));
+    Sleep(kQuietPeriod);
+    EXPECT_EQ(1u, sink->Count()); // within 10 of 12.5
+    ASSERT_TRUE(HostSet("Area.Pump.Flow", "r8", "30"));
+    ASSERT_TRUE(sink->WaitForValue(kFlow, "30", kArrival));
+    ASSERT_TRUE(HostSet("Area.Pump.Flow", "r8", "31", 0x40));
+    CallbackRecord report;
+    ASSERT_TRUE(sink->WaitForValue(kFlow, "31", kArrival, &report));
+    EXPECT_EQ(0x40u, report.Find(kFlow)->quality);
+    // A non-analog item is not held back.
+    ASSERT_TRUE(HostSet("Area.Pump.Speed", "i4", "1451"));
+    ASSERT_TRUE(sink->WaitForValue(kSpeed, "1451", kArrival));
+
+    ComPtr<IOPCItemDeadbandMgt> items = Query<IOPCItemDeadbandMgt>(group.Get(), IID_IOPCItemDeadbandMgt);
+    ASSERT_TRUE(items);
+    OPCHANDLE both[2] = {handles[1], handles[0]}; // Flow, Speed
+    FLOAT *got = nullptr;
+    HRESULT *errors = nullptr;
+    ASSERT_EQ(S_FALSE, items->GetItemDeadband(2, both, &got, &errors));
+    EXPECT_EQ(OPC_E_DEADBANDNOTSET, errors[0]);
+    EXPECT_EQ(OPC_E_DEADBANDNOTSUPPORTED, errors[1]);
+    CoTaskMemFree(got);
+    CoTaskMemFree(errors);
+    FLOAT one[2] = {1.0f, 1.0f};
+    ASSERT_EQ(S_FALSE, items->SetItemDeadband(2, both, one, &errors));
+    EXPECT_EQ(S_OK, errors[0]);
+    EXPECT_EQ(OPC_E_DEADBANDNOTSUPPORTED, errors[1]);
+    CoTaskMemFree(errors);
+    ASSERT_TRUE(HostSet("Area.Pump.Flow", "r8", "33", 0x40));
+    ASSERT_TRUE(sink->WaitForValue(kFlow, "33", kArrival));
 }

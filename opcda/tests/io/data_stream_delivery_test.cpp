@@ -1,12 +1,15 @@
 // OPC DA 1.0 data streams across processes: IAdviseSink objects of this
 // process, advised on a group's IDataObject with the registered stream
 // formats, receive the exact stream for integer, floating, boolean, text and
-// byte-block tags, with and without time stamps, each advise carrying its
-// connection number as the transaction ID. Foreign formats are refused,
-// write-complete advises and refreshes produce no stream.
+// byte-block tags, with and without time stamps; subscription updates
+// carry transaction ID 0. Foreign formats are refused, write-complete
+// advises and IOPCAsyncIO2 refreshes produce no stream. The OPC DA 1.0
+// IOPCAsyncIO completes its reads, refreshes and writes through the advise
+// it names, with the transaction ID it handed out.
 #include "advise_sink_recorder.h"
 #include "data_callback_recorder.h"
 #include "hosted_server.h"
+#include "opc_errors.h"
 #include "stream_image.h"
 
 #include <olectl.h>
@@ -74,7 +77,7 @@ protected:
     // Compares a received stream with the expected one. The items may come
     // in any order; their headers tell which, and the expected stream is
     // laid out in that order.
-    void ExpectStream(const StreamRecord &record, const char *formatName, DWORD connection,
+    void ExpectStream(const StreamRecord &record, const char *formatName, DWORD transactionId,
                       const std::map<OPCHANDLE, ItemExpectation> &items)
     {
         const bool withTime = std::string(formatName) != kData;
@@ -100,7 +103,7 @@ protected:
         }
         std::vector<BYTE> image;
         std::vector<bool> checked;
-        expected.Build(kClientGroup, connection, &image, &checked);
+        expected.Build(kClientGroup, transactionId, &image, &checked);
         EXPECT_EQ("", CompareStream(bytes, image, checked));
     }
 
@@ -148,8 +151,9 @@ TEST_F(DataStream, StreamsCarryEveryValueWithAndWithoutTime)
 
     const StreamRecord plainStream = plain->Records()[0];
     const StreamRecord timedStream = timed->Records()[0];
-    ExpectStream(plainStream, kData, 1, InitialValues());
-    ExpectStream(timedStream, kDataTime, 2, InitialValues());
+    // Subscription updates carry transaction ID 0.
+    ExpectStream(plainStream, kData, 0, InitialValues());
+    ExpectStream(timedStream, kDataTime, 0, InitialValues());
 
     // The two-character text: VARIANT image, length field 4, two
     // characters and the NUL (16 + 4 + 4 + 2 = 26 bytes on i686).
@@ -179,14 +183,14 @@ TEST_F(DataStream, ChangedTextAndBytesAreStreamedAlone)
     ASSERT_TRUE(HostSetBlob("Host.Raw", "0a0b0c0d"));
     ASSERT_EQ(S_OK, async->SetEnable(TRUE));
     ASSERT_TRUE(timed->WaitForCount(2, kArrival));
-    ExpectStream(timed->Records()[1], kDataTime, connection,
+    ExpectStream(timed->Records()[1], kDataTime, 0,
                  {{13, {"Host.Name", ValueImage::Text(L"OK")}},
                   {14, {"Host.Raw", ValueImage::Bytes({0x0A, 0x0B, 0x0C, 0x0D})}}});
 
     // An empty text: length 0 and the NUL.
     ASSERT_TRUE(HostSetText("Host.Name", ""));
     ASSERT_TRUE(timed->WaitForCount(3, kArrival));
-    ExpectStream(timed->Records()[2], kDataTime, connection,
+    ExpectStream(timed->Records()[2], kDataTime, 0,
                  {{13, {"Host.Name", ValueImage::Text(L"")}}});
 }
 
@@ -214,7 +218,7 @@ TEST_F(DataStream, WriteCompleteAdviseIsAcceptedAndReceivesNothing)
     EXPECT_EQ(2u, dataConnection);
     SetActive(TRUE);
     ASSERT_TRUE(values->WaitForCount(1, kArrival));
-    EXPECT_EQ(2u, StreamDword(values->Records()[0].bytes, 12)); // dwTransactionID
+    EXPECT_EQ(0u, StreamDword(values->Records()[0].bytes, 12)); // dwTransactionID
     // Sinks are called in DAdvise order: the write-complete advise would
     // have had its stream before the data advise.
     EXPECT_EQ(0u, writes->Count());
@@ -232,7 +236,7 @@ TEST_F(DataStream, DUnadviseStopsOnlyThatAdvise)
     EXPECT_EQ(OLE_E_NOCONNECTION, data->DUnadvise(first));
     ASSERT_TRUE(HostSet("Area.Pump.Speed", "i4", "1460"));
     ASSERT_TRUE(b->WaitForCount(2, kArrival));
-    ExpectStream(b->Records()[1], kDataTime, second,
+    ExpectStream(b->Records()[1], kDataTime, 0,
                  {{11, {"Area.Pump.Speed", ValueImage::Integer(1460)}}});
     EXPECT_EQ(1u, a->Count());
 }
@@ -271,4 +275,67 @@ TEST_F(DataStream, AdviseArgumentsAreChecked)
     EXPECT_EQ(S_OK, data->DAdvise(&format, 0, sink.Get(), &connection));
     EXPECT_EQ(OLE_E_NOCONNECTION, data->DUnadvise(connection + 100));
     EXPECT_EQ(E_NOTIMPL, data->QueryGetData(&format));
+}
+
+TEST_F(DataStream, AsyncIoOfDa10CompletesThroughTheNamedAdvise)
+{
+    DWORD dataConnection = 0, writeConnection = 0;
+    ComPtr<AdviseSinkRecorder> streams = Advise(kDataTime, &dataConnection);
+    ComPtr<AdviseSinkRecorder> writes = Advise(kWriteComplete, &writeConnection);
+    // Active but disabled: no subscription updates, only the completions.
+    ComPtr<IOPCAsyncIO2> async2 = Query<IOPCAsyncIO2>(group.Get(), IID_IOPCAsyncIO2);
+    ASSERT_TRUE(async2);
+    ASSERT_EQ(S_OK, async2->SetEnable(FALSE));
+    SetActive(TRUE);
+    ComPtr<IOPCAsyncIO> async = Query<IOPCAsyncIO>(group.Get(), IID_IOPCAsyncIO);
+    ASSERT_TRUE(async);
+
+    // Read: a stream of the two items with the server's transaction ID.
+    OPCHANDLE which[3] = {handles[0], 0xBAD0BAD, handles[4]};
+    DWORD readId = 0;
+    HRESULT *errors = nullptr;
+    ASSERT_EQ(S_FALSE, async->Read(dataConnection, OPC_DS_CACHE, 3, which, &readId, &errors));
+    EXPECT_EQ(OPC_E_INVALIDHANDLE, errors[1]);
+    CoTaskMemFree(errors);
+    EXPECT_NE(0u, readId);
+    ASSERT_TRUE(streams->WaitForCount(1, kArrival));
+    ExpectStream(streams->Records()[0], kDataTime, readId,
+                 {{11, {"Area.Pump.Speed", ValueImage::Integer(1450)}},
+                  {15, {"Plant.Temp", ValueImage::Float(21.5f)}}});
+    // A read needs a data advise; a write a write-complete one.
+    EXPECT_EQ(CONNECT_E_NOCONNECTION, async->Read(writeConnection, OPC_DS_CACHE, 1, which, &readId, &errors));
+
+    // Refresh: every active item.
+    DWORD refreshId = 0;
+    ASSERT_EQ(S_OK, async->Refresh(dataConnection, OPC_DS_DEVICE, &refreshId));
+    ASSERT_TRUE(streams->WaitForCount(2, kArrival));
+    EXPECT_EQ(refreshId, StreamDword(streams->Records()[1].bytes, 12));
+    EXPECT_EQ(6u, StreamDword(streams->Records()[1].bytes, 4));
+
+    // Write: the write-complete stream, the value at the host.
+    VARIANT values[2];
+    VariantInit(&values[0]);
+    V_VT(&values[0]) = VT_I4;
+    V_I4(&values[0]) = 1234;
+    VariantInit(&values[1]);
+    V_VT(&values[1]) = VT_BOOL;
+    V_BOOL(&values[1]) = VARIANT_FALSE;
+    OPCHANDLE targets[2] = {handles[0], handles[5]}; // Speed, Valve (read-only)
+    DWORD writeId = 0;
+    ASSERT_EQ(S_OK, async->Write(writeConnection, 2, targets, values, &writeId, &errors));
+    CoTaskMemFree(errors);
+    ASSERT_TRUE(writes->WaitForCount(1, kArrival));
+    const std::vector<BYTE> done = writes->Records()[0].bytes;
+    ASSERT_GE(done.size(), 16u + 2 * 8u);
+    EXPECT_EQ(2u, StreamDword(done, 0));                 // dwItemCount
+    EXPECT_EQ(kClientGroup, StreamDword(done, 4));       // hClientGroup
+    EXPECT_EQ(writeId, StreamDword(done, 8));            // dwTransactionID
+    EXPECT_EQ(static_cast<DWORD>(S_FALSE), StreamDword(done, 12)); // hrStatus
+    EXPECT_EQ(11u, StreamDword(done, 16));
+    EXPECT_EQ(static_cast<DWORD>(S_OK), StreamDword(done, 20));
+    EXPECT_EQ(16u, StreamDword(done, 24));
+    EXPECT_EQ(static_cast<DWORD>(OPC_E_BADRIGHTS), StreamDword(done, 28));
+    std::vector<HostWrite> host = WaitForHostWrites(1, kArrival);
+    ASSERT_EQ(1u, host.size());
+    EXPECT_EQ("1234", host[0].value);
 }

@@ -137,6 +137,27 @@ TEST_F(Opccli, BrowseFlatListsEveryItem)
               items);
 }
 
+// The DA 3.0 ways: IOPCBrowse a page of one element at a time, reads that
+// accept values of some age.
+TEST_F(Opccli, Browse3AndReadWithMaxAge)
+{
+    std::string output;
+    ASSERT_EQ(0u, Run(std::string("browse3 ") + kHost + " Area --page 1", &output)) << output;
+    EXPECT_EQ((std::vector<std::string>{"branch Pump", "  item Area.Pump.Flow", "  item Area.Pump.Speed",
+                                        "item Area.Valve"}),
+              Lines(output));
+    ASSERT_EQ(0u, Run(std::string("browse3 ") + kHost + " Plant --properties", &output)) << output;
+    EXPECT_NE(std::string::npos, output.find("item Plant.Temp")) << output;
+    EXPECT_NE(std::string::npos, output.find("  101 \"Item Description\" \"Plant temperature\" S_OK")) << output;
+    EXPECT_EQ(5u, Run(std::string("browse3 ") + kHost + " Nowhere", &output)) << output;
+
+    ASSERT_EQ(0u, Run(std::string("read ") + kHost + " Area.Pump.Speed --max-age 5000", &output)) << output;
+    std::vector<std::string> words = Words(Lines(output).at(0));
+    ASSERT_EQ(6u, words.size()) << output;
+    EXPECT_EQ("1450", words[1]);
+    EXPECT_EQ("192(good)", words[3]);
+}
+
 TEST_F(Opccli, PropertiesOfAnItem)
 {
     std::string output;

@@ -1,0 +1,12 @@
+// shutdown_watch.h - how the gateway asks a running bridge to end: a named
+// event that the bridge watches. When it is set, the bridge tells its OPC
+// clients that the server is going away, gives them a second to take the
+// notice, and ends with exit code 0.
+#pragma once
+
+namespace bridge {
+// The event's name; the gateway's EndBridgeProgram sets it.
+const char kShutdownEventName[] = "QlrShutdownEvent_dakoar";
+// Creates the event and starts the thread that waits on it.
+void StartShutdownWatch();
+} // namespace bridge
