@@ -5,6 +5,7 @@
 // when the gateway is killed, when the platform cannot be reached, before
 // anything was polled, and when the client comes before the gateway.
 #include "desktop_test_env.h"
+#include "bridge_shutdown.h"
 #include "manager.h"
 
 #include "data_callback_recorder.h"
@@ -257,7 +258,7 @@ protected:
     void TearDown() override
     {
         EndProcesses("Lumaret.exe");
-        EndProcesses("Tessiva.exe");
+        EndBridgeProgram("Tessiva.exe");
         CoUninitialize();
         CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
         DesktopTest::TearDown();

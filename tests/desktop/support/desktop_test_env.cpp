@@ -1,6 +1,7 @@
 // desktop_test_env.cpp - shared set-up and helpers of the desktop tests.
 #include "desktop_test_env.h"
 
+#include "bridge_shutdown.h"
 #include "screen_capture.h"
 
 #include <objbase.h>
@@ -68,7 +69,7 @@ void DesktopTest::SetUp()
 {
     // A program left over by an earlier test would hold the single instance.
     EndProcesses("Lumaret.exe");
-    EndProcesses("Tessiva.exe");
+    EndBridgeProgram("Tessiva.exe"); // asked first: a killed one stays registered under Wine
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     ASSERT_TRUE(platform.IsReady()) << platform.Problem();
     ASSERT_TRUE(platform.Control("{\"reset\": true, \"clear_requests\": true, \"clock\": {\"freeze\": false}}"));
