@@ -8,6 +8,7 @@
 #include "frame_listener.h"
 #include "opc_errors.h"
 #include "segment_test_peers.h"
+#include "shutdown_recorder.h"
 #include "test_host_control.h"
 #include "value_format.h"
 
@@ -246,49 +247,6 @@ struct Client {
         }
         return hr;
     }
-};
-
-// A client's IOPCShutdown sink: records the reasons it is given.
-class ShutdownSink final : public IOPCShutdown {
-public:
-    STDMETHODIMP QueryInterface(REFIID riid, void **ppv) override
-    {
-        if (ppv == nullptr)
-            return E_POINTER;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IOPCShutdown)) {
-            *ppv = static_cast<IOPCShutdown *>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++m_refs; }
-    // COM may hold references after the test (those of a server that died
-    // holding them go at CoUninitialize): the sink goes with the last one.
-    STDMETHODIMP_(ULONG) Release() override
-    {
-        const ULONG refs = --m_refs;
-        if (refs == 0)
-            delete this;
-        return refs;
-    }
-    STDMETHODIMP ShutdownRequest(LPCWSTR szReason) override
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_reasons.push_back(szReason != nullptr ? szReason : L"(null)");
-        return S_OK;
-    }
-    std::vector<std::wstring> Reasons()
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_reasons;
-    }
-
-private:
-    std::atomic<ULONG> m_refs{1};
-    std::mutex m_mutex;
-    std::vector<std::wstring> m_reasons;
 };
 
 // Runs Tessiva under a minimal debugger loop: its exit code and every text
@@ -670,7 +628,7 @@ TEST_F(Tessiva, CommandLine)
 // server goes away, and the bridge ends with exit code 0.
 TEST_F(Tessiva, GatewayAsksTheBridgeToEndAndItsClientsAreTold)
 {
-    ShutdownSink *chinese = new ShutdownSink, *english = new ShutdownSink;
+    iotest::ShutdownRecorder *chinese = new iotest::ShutdownRecorder, *english = new iotest::ShutdownRecorder;
     Client first, second;
     ASSERT_EQ(S_OK, first.Connect({"Plant.D1.Speed"}));
     ASSERT_EQ(S_OK, second.Connect({"Plant.D1.Speed"}));
@@ -680,17 +638,9 @@ TEST_F(Tessiva, GatewayAsksTheBridgeToEndAndItsClientsAreTold)
     common->Release();
     DWORD cookies[2] = {0, 0};
     Client *clients[2] = {&first, &second};
-    ShutdownSink *sinks[2] = {chinese, english};
-    for (int i = 0; i < 2; ++i) {
-        IConnectionPointContainer *container = nullptr;
-        ASSERT_EQ(S_OK, clients[i]->server->QueryInterface(IID_IConnectionPointContainer,
-                                                            reinterpret_cast<void **>(&container)));
-        IConnectionPoint *point = nullptr;
-        ASSERT_EQ(S_OK, container->FindConnectionPoint(IID_IOPCShutdown, &point));
-        container->Release();
-        ASSERT_EQ(S_OK, point->Advise(sinks[i], &cookies[i]));
-        point->Release();
-    }
+    iotest::ShutdownRecorder *sinks[2] = {chinese, english};
+    for (int i = 0; i < 2; ++i)
+        ASSERT_EQ(S_OK, iotest::AdviseShutdown(clients[i]->server, sinks[i], &cookies[i]));
     HANDLE process = FindProcess("Tessiva.exe");
     ASSERT_NE(nullptr, process);
 

@@ -3,17 +3,23 @@
 // test's OPC client, and that client subscribed out of process. What the
 // client sees must tell the truth: the quality and time stamp of each value
 // when the gateway is killed, when the platform cannot be reached, before
-// anything was polled, and when the client comes before the gateway.
+// anything was polled, and when the client comes before the gateway; writes
+// must arrive exactly and in order or be refused; a submit must tell the
+// client before its server goes away.
 #include "desktop_test_env.h"
 #include "bridge_shutdown.h"
 #include "manager.h"
 
 #include "data_callback_recorder.h"
 #include "opc_errors.h"
+#include "shutdown_recorder.h"
 #include "test_host_control.h"
 #include "value_format.h"
 
+#include <tlhelp32.h>
+
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <map>
 
@@ -167,6 +173,8 @@ public:
         CoTaskMemFree(errors);
         return hr;
     }
+
+    IOPCServer *Server() const { return m_server.Get(); }
 
     void Release()
     {
@@ -576,4 +584,62 @@ TEST_F(Road, WritesArriveInTheOrderWritten)
     std::printf("%d writes at the platform %lu ms after the first was made\n", kWrites,
                 static_cast<unsigned long>(GetTickCount() - start));
     EXPECT_EQ(expected, PlatformWrites(platform));
+}
+
+namespace {
+
+HANDLE OpenBridgeProcess()
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32 entry;
+    entry.dwSize = sizeof(entry);
+    HANDLE found = nullptr;
+    for (BOOL more = Process32First(snapshot, &entry); more && found == nullptr; more = Process32Next(snapshot, &entry))
+        if (lstrcmpiA(entry.szExeFile, "Tessiva.exe") == 0)
+            found = OpenProcess(SYNCHRONIZE, FALSE, entry.th32ProcessID);
+    CloseHandle(snapshot);
+    return found;
+}
+
+} // namespace
+
+// Submit in the window while a client is connected: the client is told by
+// ShutdownRequest while the bridge still runs, the bridge then ends, and a
+// client that connects again gets the submitted selection with good values.
+TEST_F(Road, SubmitTellsTheClientsBeforeTheBridgeGoes)
+{
+    CLumaretRun run("road_submit");
+    Prepare(run);
+    StartGateway(run);
+    CRoadClient client;
+    ASSERT_TRUE(client.Subscribe());
+    ASSERT_TRUE(client.WaitForLatest(IsGood, 30000));
+    HANDLE bridge = OpenBridgeProcess();
+    ASSERT_NE(nullptr, bridge);
+    iotest::ShutdownRecorder *notices = new iotest::ShutdownRecorder;
+    std::atomic<bool> runningAtNotice{false};
+    notices->SetHook([&] { runningAtNotice = WaitForSingleObject(bridge, 0) == WAIT_TIMEOUT; });
+    DWORD cookie = 0;
+    ASSERT_EQ(S_OK, iotest::AdviseShutdown(client.Server(), notices, &cookie));
+
+    // The device's variables in the list, then the toolbar's submit.
+    const std::vector<gui::TreeItem> items = gui::TreeItems(run.Tree());
+    const auto device = std::find_if(items.begin(), items.end(),
+                                     [](const gui::TreeItem &item) { return item.text.rfind("PLC-1", 0) == 0; });
+    ASSERT_NE(items.end(), device);
+    ASSERT_TRUE(gui::SelectTreeItem(run.Tree(), device->handle));
+    ASSERT_TRUE(WaitUntil([&] { return gui::ListCount(run.List()) == static_cast<int>(kRoadVariables.size()); }));
+    gui::Click(run.ToolbarControl(lumaret::kSubmit));
+    ExpectMessage(run, "设置成功!");
+
+    EXPECT_TRUE(WaitUntil([&] { return !notices->Reasons().empty(); }, 15000)) << "no ShutdownRequest";
+    EXPECT_TRUE(runningAtNotice) << "the notice must come before the server goes away";
+    EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(bridge, 15000));
+    CloseHandle(bridge);
+    client.Release();
+    notices->Release();
+
+    CRoadClient again;
+    ASSERT_TRUE(again.Subscribe());
+    EXPECT_TRUE(again.WaitForLatest(IsGood, 30000));
 }
