@@ -12,12 +12,12 @@
 
 namespace {
 
-std::string DeclarationKey(const CVariant &record)
+std::string DeclarationKey(const PublishedRecord &record)
 {
     return record.itemId + '\n' + std::to_string(record.typeCode);
 }
 
-bool SamePublishedState(const CVariant &a, const CVariant &b)
+bool SamePublishedState(const PublishedRecord &a, const PublishedRecord &b)
 {
     return a.value == b.value && a.valid == b.valid && a.quality == b.quality && a.timestamp == b.timestamp;
 }
@@ -26,11 +26,8 @@ bool SamePublishedState(const CVariant &a, const CVariant &b)
 
 CTstData::CTstData()
 {
-    m_client.m_onSnapshot = [this](std::vector<CVariant> &records) { OnSnapshot(records); };
+    m_client.m_onSnapshot = [this](std::vector<PublishedRecord> &records) { OnSnapshot(records); };
     m_client.m_onStale = [this] { OnStale(); };
-    // Only what the items need is kept: the record list of 100,000
-    // variables stays small.
-    m_client.m_fields = SegmentFields::kPublished;
     std::thread([this] { m_client.ThreadClient(); }).detach();
 }
 
@@ -46,7 +43,7 @@ bool CTstData::Start()
                         bridge::kServerName, &OnWrite, nullptr, 0) == DAKORA_OK;
 }
 
-bool CTstData::SameVariables(const std::vector<CVariant> &records) const
+bool CTstData::SameVariables(const std::vector<PublishedRecord> &records) const
 {
     if (records.size() != m_variants.size())
         return false;
@@ -57,15 +54,15 @@ bool CTstData::SameVariables(const std::vector<CVariant> &records) const
     return true;
 }
 
-void CTstData::Declare(const std::vector<CVariant> &records)
+void CTstData::Declare(const std::vector<PublishedRecord> &records)
 {
     OutputDebugStringA("OnAdd");
     // Items the gateway no longer publishes stay, with what they last had,
     // as values of a source that is gone.
     std::set<std::string> published;
-    for (const CVariant &record : records)
+    for (const PublishedRecord &record : records)
         published.insert(record.itemId);
-    for (CVariant &old : m_variants) {
+    for (PublishedRecord &old : m_variants) {
         if (published.count(old.itemId) == 0) {
             old.valid = false;
             old.quality = UnreachableQuality(old.quality);
@@ -73,13 +70,13 @@ void CTstData::Declare(const std::vector<CVariant> &records)
             Push(old);
         }
     }
-    for (const CVariant &record : records) {
+    for (const PublishedRecord &record : records) {
         if (m_declared.insert(DeclarationKey(record)).second)
             dakora_addtag(record.itemId.c_str(), record.itemId.c_str(), "", record.typeCode, 1);
     }
 }
 
-void CTstData::OnSnapshot(std::vector<CVariant> &records)
+void CTstData::OnSnapshot(std::vector<PublishedRecord> &records)
 {
     const bool declare = !SameVariables(records);
     if (declare)
@@ -98,7 +95,7 @@ void CTstData::OnSnapshot(std::vector<CVariant> &records)
 void CTstData::OnStale()
 {
     const std::uint64_t stamp = UtcFileTimeNow();
-    for (CVariant &record : m_variants) {
+    for (PublishedRecord &record : m_variants) {
         const std::uint16_t quality = UnreachableQuality(record.quality);
         if (record.quality == quality && !record.valid)
             continue;
@@ -111,7 +108,7 @@ void CTstData::OnStale()
     m_pushAll = true;
 }
 
-void CTstData::Push(const CVariant &record)
+void CTstData::Push(const PublishedRecord &record)
 {
     VARIANT value = ConvertValue(record.typeCode, record.value);
     dakora_setval(record.itemId.c_str(), &value, record.quality, static_cast<DWORD>(record.timestamp),

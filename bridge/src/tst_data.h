@@ -27,19 +27,19 @@ public:
     // list of variables changed, then every record pushed whose value,
     // validity, quality or time stamp differs from what was pushed last -
     // every record after a declaration or after the gateway was gone.
-    void OnSnapshot(std::vector<CVariant> &records);
+    void OnSnapshot(std::vector<PublishedRecord> &records);
     // The gateway is gone (reader thread): every item at once becomes the
     // last known value, or a comm failure when it had no value.
     void OnStale();
 
     CMappingClient m_client;
     // The records as last pushed.
-    std::vector<CVariant> m_variants;
+    std::vector<PublishedRecord> m_variants;
 
 private:
-    bool SameVariables(const std::vector<CVariant> &records) const;
-    void Declare(const std::vector<CVariant> &records);
-    void Push(const CVariant &record);
+    bool SameVariables(const std::vector<PublishedRecord> &records) const;
+    void Declare(const std::vector<PublishedRecord> &records);
+    void Push(const PublishedRecord &record);
 
     std::set<std::string> m_declared; // item ID + type code of every declared item
     bool m_pushAll = true;

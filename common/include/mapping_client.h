@@ -6,7 +6,7 @@
 #pragma once
 
 #include "file_mapping.h"
-#include "variant_record.h"
+#include "segment_records.h"
 
 #include <atomic>
 #include <functional>
@@ -21,11 +21,9 @@ public:
     // Called on the reader thread, outside the segment mutex, with the
     // records of each new snapshot; the callee may swap them out (the list
     // it leaves behind is reused for the next parse).
-    std::function<void(std::vector<CVariant> &records)> m_onSnapshot;
+    std::function<void(std::vector<PublishedRecord> &records)> m_onSnapshot;
     // Called on the reader thread when the writer is taken as gone.
     std::function<void()> m_onStale;
-    // What is kept of each record (set before ThreadClient).
-    SegmentFields m_fields = SegmentFields::kAll;
 
     ContentInfo WriteContent(boost::archive::binary_oarchive &archive) override;
     bool ReadContent(const char *data, std::size_t size) override;
@@ -35,5 +33,5 @@ public:
     void Trace(const char *text) override;
 
 private:
-    std::vector<CVariant> m_parsed;
+    std::vector<PublishedRecord> m_parsed;
 };

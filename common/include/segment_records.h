@@ -33,10 +33,18 @@ void SaveSegmentRecord(boost::archive::binary_oarchive &archive, const CVariant 
 // and the count are checked against the bytes left before anything is
 // allocated. False for anything that is not a complete snapshot: records
 // are then unspecified and must not be used.
-// What a loader keeps of each record: every field, or only what a reader
-// publishes (item ID, value, validity, type code, quality, time stamp; the
-// other texts are checked and skipped, and stay empty).
-enum class SegmentFields { kAll, kPublished };
+bool LoadSegmentRecords(const char *data, std::size_t size, std::vector<CVariant> &records);
 
-bool LoadSegmentRecords(const char *data, std::size_t size, std::vector<CVariant> &records,
-                        SegmentFields fields = SegmentFields::kAll);
+// What the service publishes of a record: small, for 100,000 of them.
+struct PublishedRecord {
+    std::string itemId;
+    std::string value;
+    std::uint64_t timestamp = 0;
+    std::uint16_t quality = kQualityWaiting;
+    std::int8_t typeCode = 0;
+    bool valid = false;
+};
+
+// The same parse, keeping only what is published (the other texts are
+// checked and passed over).
+bool LoadSegmentRecords(const char *data, std::size_t size, std::vector<PublishedRecord> &records);

@@ -20,7 +20,7 @@ void CMappingClient::Trace(const char *text)
 
 bool CMappingClient::ReadContent(const char *data, std::size_t size)
 {
-    if (!LoadSegmentRecords(data, size, m_parsed, m_fields))
+    if (!LoadSegmentRecords(data, size, m_parsed))
         return false;
     if (!m_bLoaded) {
         char text[32];

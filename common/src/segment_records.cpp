@@ -95,15 +95,50 @@ bool StartsWithArchiveSignature(const char *data, std::size_t size)
            std::memcmp(data + sizeof(length), kArchiveSignature, kSignatureLength) == 0;
 }
 
-bool ReadRecord(CBoundedReader &reader, CVariant &record, SegmentFields fields)
+bool ReadRecord(CBoundedReader &reader, CVariant &record)
 {
-    const bool all = fields == SegmentFields::kAll;
-    const auto other = [&](std::string &text) { return all ? reader.ReadText(text) : reader.SkipText(); };
-    return other(record.key) && other(record.variantId) && reader.ReadText(record.itemId) && other(record.name) &&
-           other(record.typeName) && reader.ReadText(record.value) &&
-           reader.ReadFlag(record.valid) && reader.Read(record.typeCode) &&
-           reader.ReadFlag(record.selected) && reader.Read(record.quality) &&
+    bool selected = false;
+    const bool read = reader.ReadText(record.key) && reader.ReadText(record.variantId) &&
+                      reader.ReadText(record.itemId) && reader.ReadText(record.name) &&
+                      reader.ReadText(record.typeName) && reader.ReadText(record.value) &&
+                      reader.ReadFlag(record.valid) && reader.Read(record.typeCode) && reader.ReadFlag(selected) &&
+                      reader.Read(record.quality) && reader.Read(record.timestamp);
+    record.selected = selected;
+    record.changed = false;
+    return read;
+}
+
+bool ReadRecord(CBoundedReader &reader, PublishedRecord &record)
+{
+    bool selected = false;
+    return reader.SkipText() && reader.SkipText() && reader.ReadText(record.itemId) && reader.SkipText() &&
+           reader.SkipText() && reader.ReadText(record.value) && reader.ReadFlag(record.valid) &&
+           reader.Read(record.typeCode) && reader.ReadFlag(selected) && reader.Read(record.quality) &&
            reader.Read(record.timestamp);
+}
+
+template <class Record>
+bool LoadRecords(const char *data, std::size_t size, std::vector<Record> &records)
+{
+    if (data == nullptr || !StartsWithArchiveSignature(data, size))
+        return false;
+    boost::interprocess::bufferbuf stream(const_cast<char *>(data), size, std::ios_base::in);
+    try {
+        boost::archive::binary_iarchive archive(stream);
+        CBoundedReader reader(archive, stream, size);
+        std::int32_t count = 0;
+        if (!reader.Read(count) || count < 0 || static_cast<std::uint32_t>(count) > kSegmentMaxRecords ||
+            static_cast<std::size_t>(count) > reader.Remaining() / kSmallestRecord)
+            return false;
+        records.resize(static_cast<std::size_t>(count));
+        for (Record &record : records) {
+            if (!ReadRecord(reader, record))
+                return false;
+        }
+        return true;
+    } catch (...) {
+        return false;
+    }
 }
 
 } // namespace
@@ -117,26 +152,12 @@ void SaveSegmentRecord(boost::archive::binary_oarchive &archive, const CVariant 
             << record.timestamp;
 }
 
-bool LoadSegmentRecords(const char *data, std::size_t size, std::vector<CVariant> &records, SegmentFields fields)
+bool LoadSegmentRecords(const char *data, std::size_t size, std::vector<CVariant> &records)
 {
-    if (data == nullptr || !StartsWithArchiveSignature(data, size))
-        return false;
-    boost::interprocess::bufferbuf stream(const_cast<char *>(data), size, std::ios_base::in);
-    try {
-        boost::archive::binary_iarchive archive(stream);
-        CBoundedReader reader(archive, stream, size);
-        std::int32_t count = 0;
-        if (!reader.Read(count) || count < 0 || static_cast<std::uint32_t>(count) > kSegmentMaxRecords ||
-            static_cast<std::size_t>(count) > reader.Remaining() / kSmallestRecord)
-            return false;
-        records.resize(static_cast<std::size_t>(count));
-        for (CVariant &record : records) {
-            if (!ReadRecord(reader, record, fields))
-                return false;
-            record.changed = false;
-        }
-        return true;
-    } catch (...) {
-        return false;
-    }
+    return LoadRecords(data, size, records);
+}
+
+bool LoadSegmentRecords(const char *data, std::size_t size, std::vector<PublishedRecord> &records)
+{
+    return LoadRecords(data, size, records);
 }

@@ -129,14 +129,14 @@ TEST_F(SegmentLayout, HeaderNamesTheDataMappingOfTheSnapshot)
     EXPECT_EQ(kArchiveHeaderSize + expected.size(), m_server.LastSnapshotSize());
 
     // A reader that keeps only what it publishes.
-    std::vector<CVariant> published;
-    ASSERT_TRUE(LoadSegmentRecords(data.data(), data.size(), published, SegmentFields::kPublished));
+    std::vector<PublishedRecord> published;
+    ASSERT_TRUE(LoadSegmentRecords(data.data(), data.size(), published));
     ASSERT_EQ(1u, published.size());
     EXPECT_EQ("P.D.T", published[0].itemId);
     EXPECT_EQ("7", published[0].value);
     EXPECT_EQ(kQualityGood, published[0].quality);
     EXPECT_EQ(0x01DB000000000001ULL, published[0].timestamp);
-    EXPECT_TRUE(published[0].key.empty() && published[0].name.empty() && published[0].typeName.empty());
+    EXPECT_EQ(5, published[0].typeCode);
 }
 
 // Unchanged content costs the heartbeat only; changed content is a new
@@ -182,7 +182,7 @@ TEST_F(SegmentLayout, SnapshotOutgrowingItsMappingMovesToALargerOne)
     client.OnContent();
     ASSERT_EQ(1u, client.Loads().size());
     EXPECT_EQ(3000u, client.Loads()[0].size());
-    EXPECT_EQ("D1:V2999", client.Loads()[0].back().key);
+    EXPECT_EQ("P.D.V2999", client.Loads()[0].back().itemId);
 }
 
 // A writer that starts while a reader still holds the objects of an earlier

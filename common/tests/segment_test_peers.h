@@ -89,7 +89,6 @@ private:
 
 // What one snapshot brought the reader.
 struct LoadedRecord {
-    std::string key;
     std::string itemId;
     std::string value;
     bool valid;
@@ -104,10 +103,10 @@ public:
 
     CRecordingClient()
     {
-        m_onSnapshot = [this](std::vector<CVariant> &records) {
+        m_onSnapshot = [this](std::vector<PublishedRecord> &records) {
             LoadedList list;
-            for (const CVariant &record : records)
-                list.push_back({record.key, record.itemId, record.value, record.valid, record.quality});
+            for (const PublishedRecord &record : records)
+                list.push_back({record.itemId, record.value, record.valid, record.quality});
             std::lock_guard<std::mutex> lock(m_logLock);
             m_loads.push_back(list);
         };

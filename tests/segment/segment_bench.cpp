@@ -95,8 +95,8 @@ void Measure(int variables, bool compact)
     CQuietServer server([&manager](boost::archive::binary_oarchive &archive) { return manager.SaveSelection(archive); },
                         [&manager] { return manager.PublishGeneration(); });
     CQuietClient client;
-    std::vector<CVariant> taken;
-    client.m_onSnapshot = [&taken](std::vector<CVariant> &records) { taken.swap(records); };
+    std::vector<PublishedRecord> taken;
+    client.m_onSnapshot = [&taken](std::vector<PublishedRecord> &records) { taken.swap(records); };
     if (server.InitMapping() == nullptr || client.InitMapping() == nullptr) {
         std::printf("%7d variables: segment not available\n", variables);
         return;

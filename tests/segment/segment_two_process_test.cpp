@@ -57,18 +57,18 @@ std::string Describe(const LoadedList &list)
 {
     std::ostringstream text;
     for (const LoadedRecord &record : list)
-        text << record.key << "=" << record.value << (record.valid ? "" : "(invalid)") << " ";
+        text << record.itemId << "=" << record.value << (record.valid ? "" : "(invalid)") << " ";
     return text.str();
 }
 
-// Exactly the stage's records: keys, item IDs, values, validity and quality.
+// Exactly the stage's records: item IDs, values, validity and quality.
 bool SameContent(const LoadedList &list, const ScriptStage &stage)
 {
     if (list.size() != stage.selection.size())
         return false;
     for (std::size_t index = 0; index < list.size(); ++index) {
         const ScriptValue &expected = stage.selection[index];
-        if (list[index].key != "D1:" + expected.id || list[index].itemId != ScriptItemId(expected.id) ||
+        if (list[index].itemId != ScriptItemId(expected.id) ||
             list[index].value != expected.value || list[index].valid != expected.valid ||
             list[index].quality != (expected.valid ? kQualityGood : kQualityBad))
             return false;
