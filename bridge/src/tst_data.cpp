@@ -8,6 +8,7 @@
 #include "value_conversion.h"
 #include "write_forwarding.h"
 
+#include <algorithm>
 #include <thread>
 
 namespace {
@@ -62,17 +63,22 @@ void CTstData::Declare(const std::vector<PublishedRecord> &records)
     std::set<std::string> published;
     for (const PublishedRecord &record : records)
         published.insert(record.itemId);
-    for (PublishedRecord &old : m_variants) {
+    for (std::size_t i = 0; i < m_variants.size(); ++i) {
+        PublishedRecord &old = m_variants[i];
         if (published.count(old.itemId) == 0) {
             old.valid = false;
             old.quality = UnreachableQuality(old.quality);
             old.timestamp = 0; // stamped now by the library
-            Push(old);
+            Push(old, m_handles[i]);
         }
     }
-    for (const PublishedRecord &record : records) {
+    Flush();
+    m_handles.assign(records.size(), 0);
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        const PublishedRecord &record = records[i];
         if (m_declared.insert(DeclarationKey(record)).second)
             dakora_addtag(record.itemId.c_str(), record.itemId.c_str(), "", record.typeCode, 1);
+        dakora_gethandle(record.itemId.c_str(), &m_handles[i]);
     }
 }
 
@@ -84,8 +90,9 @@ void CTstData::OnSnapshot(std::vector<PublishedRecord> &records)
     const bool all = declare || m_pushAll;
     for (std::size_t i = 0; i < records.size(); ++i) {
         if (all || !SamePublishedState(records[i], m_variants[i]))
-            Push(records[i]);
+            Push(records[i], m_handles[i]);
     }
+    Flush();
     m_pushAll = false;
     // The parsed records become the pushed ones; the old list's storage is
     // reused by the next parse.
@@ -95,23 +102,55 @@ void CTstData::OnSnapshot(std::vector<PublishedRecord> &records)
 void CTstData::OnStale()
 {
     const std::uint64_t stamp = UtcFileTimeNow();
-    for (PublishedRecord &record : m_variants) {
+    for (std::size_t i = 0; i < m_variants.size(); ++i) {
+        PublishedRecord &record = m_variants[i];
         const std::uint16_t quality = UnreachableQuality(record.quality);
         if (record.quality == quality && !record.valid)
             continue;
         record.valid = false;
         record.quality = quality;
         record.timestamp = stamp;
-        Push(record);
+        Push(record, m_handles[i]);
     }
+    Flush();
     // When the gateway is back, every record goes out again as it says.
     m_pushAll = true;
 }
 
-void CTstData::Push(const PublishedRecord &record)
+void CTstData::Push(const PublishedRecord &record, DWORD handle)
 {
-    VARIANT value = ConvertValue(record.typeCode, record.value);
-    dakora_setval(record.itemId.c_str(), &value, record.quality, static_cast<DWORD>(record.timestamp),
-                  static_cast<DWORD>(record.timestamp >> 32));
-    VariantClear(&value);
+    if (handle == 0)
+        return; // not declared (the library refused the item ID)
+    // Room first, so that the four arrays always grow together.
+    const std::size_t capacity = std::min({m_passHandles.capacity(), m_passValues.capacity(),
+                                           m_passQualities.capacity(), m_passTimes.capacity()});
+    if (m_passHandles.size() == capacity) {
+        const std::size_t room = m_passHandles.empty() ? 1024 : m_passHandles.size() * 2;
+        try {
+            m_passHandles.reserve(room);
+            m_passValues.reserve(room);
+            m_passQualities.reserve(room);
+            m_passTimes.reserve(room);
+        } catch (...) {
+            return; // out of memory: the value goes out with a later pass
+        }
+    }
+    m_passHandles.push_back(handle);
+    m_passValues.push_back(ConvertValue(record.typeCode, record.value));
+    m_passQualities.push_back(record.quality);
+    m_passTimes.push_back(FILETIME{static_cast<DWORD>(record.timestamp),
+                                   static_cast<DWORD>(record.timestamp >> 32)});
+}
+
+void CTstData::Flush()
+{
+    const DWORD count = static_cast<DWORD>(m_passHandles.size());
+    dakora_setvals(count, m_passHandles.data(), m_passValues.data(), m_passQualities.data(),
+                   m_passTimes.data(), nullptr);
+    for (VARIANT &value : m_passValues)
+        VariantClear(&value);
+    m_passHandles.clear();
+    m_passValues.clear();
+    m_passQualities.clear();
+    m_passTimes.clear();
 }

@@ -6,6 +6,9 @@
 
 #include "mapping_client.h"
 
+#include <windows.h>
+#include <oaidl.h>
+
 #include <cstdint>
 #include <set>
 #include <string>
@@ -33,14 +36,25 @@ public:
     void OnStale();
 
     CMappingClient m_client;
-    // The records as last pushed.
+    // The records as last pushed, and the library's handle of each.
     std::vector<PublishedRecord> m_variants;
+    std::vector<DWORD> m_handles;
 
 private:
     bool SameVariables(const std::vector<PublishedRecord> &records) const;
+    // Declares the items of records that are new, and leaves the handles
+    // of records in m_handles.
     void Declare(const std::vector<PublishedRecord> &records);
-    void Push(const PublishedRecord &record);
+    // Adds a record's value to the pass; Flush() hands the pass to the
+    // library in one call.
+    void Push(const PublishedRecord &record, DWORD handle);
+    void Flush();
 
     std::set<std::string> m_declared; // item ID + type code of every declared item
     bool m_pushAll = true;
+    // The pass being built (kept between passes for their storage).
+    std::vector<DWORD> m_passHandles;
+    std::vector<VARIANT> m_passValues;
+    std::vector<WORD> m_passQualities;
+    std::vector<FILETIME> m_passTimes;
 };

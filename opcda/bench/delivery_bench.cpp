@@ -1,21 +1,24 @@
-// Data-change delivery benchmark: the test host declares 10,000 tags and
-// sets every one of them every 200 ms; 1 and then 4 out-of-process clients
-// subscribe to all of them at 200 ms. Prints the values per second the
-// clients receive, the host's CPU share, and the time of one synchronous
-// read of the 10,000 items.
+// Data-change delivery benchmark. The test host declares N tags and sets
+// every one of them each period (all of a round in one dakora_setvals, as
+// the bridge publishes a snapshot); 1 or 4 out-of-process clients subscribe
+// to all of them with a group at the same rate. For each configuration it
+// prints the values per second offered (set by the host) and delivered (in
+// all clients' OnDataChange calls), the reports per second each client got,
+// and the host's CPU share; first the host's CPU for the tag updates alone,
+// last the time of one synchronous read of 10,000 items.
 #include "test_host_control.h"
 
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
 namespace {
 
-const int kTags = 10000;
-const DWORD kRate = 200;
 const DWORD kMeasureMs = 10000;
+const DWORD kSettleMs = 3000; // past the first full report of every client
 
 class CountingSink final : public IOPCDataCallback {
 public:
@@ -41,10 +44,14 @@ public:
             delete this;
         return refs;
     }
+    std::atomic<unsigned long long> reports{0};
+
     STDMETHODIMP OnDataChange(DWORD, OPCHANDLE, HRESULT, HRESULT, DWORD count, OPCHANDLE *,
                               VARIANT *, WORD *, FILETIME *, HRESULT *) override
     {
         values += count;
+        if (count != 0)
+            ++reports;
         return S_OK;
     }
     STDMETHODIMP OnReadComplete(DWORD, OPCHANDLE, HRESULT, HRESULT, DWORD, OPCHANDLE *, VARIANT *,
@@ -70,18 +77,18 @@ struct Subscriber {
     DWORD cookie = 0;
     std::vector<OPCHANDLE> handles;
 
-    bool Open(bool subscribe)
+    bool Open(int tags, DWORD rate, bool subscribe)
     {
         if (FAILED(testhost::CreateServer(&server)))
             return false;
         OPCHANDLE group = 0;
         DWORD revised = 0;
-        if (FAILED(server->AddGroup(L"bench", TRUE, kRate, 1, nullptr, nullptr, 0, &group, &revised,
+        if (FAILED(server->AddGroup(L"bench", TRUE, rate, 1, nullptr, nullptr, 0, &group, &revised,
                                     IID_IOPCItemMgt, reinterpret_cast<LPUNKNOWN *>(&items))))
             return false;
-        std::vector<std::wstring> names(kTags);
-        std::vector<OPCITEMDEF> defs(kTags);
-        for (int i = 0; i < kTags; ++i) {
+        std::vector<std::wstring> names(tags);
+        std::vector<OPCITEMDEF> defs(tags);
+        for (int i = 0; i < tags; ++i) {
             names[i] = L"Bulk.T" + std::to_wstring(i);
             std::memset(&defs[i], 0, sizeof(defs[i]));
             defs[i].szAccessPath = const_cast<LPWSTR>(L"");
@@ -91,9 +98,9 @@ struct Subscriber {
         }
         OPCITEMRESULT *results = nullptr;
         HRESULT *errors = nullptr;
-        if (FAILED(items->AddItems(kTags, defs.data(), &results, &errors)))
+        if (FAILED(items->AddItems(tags, defs.data(), &results, &errors)))
             return false;
-        for (int i = 0; i < kTags; ++i)
+        for (int i = 0; i < tags; ++i)
             handles.push_back(results[i].hServer);
         CoTaskMemFree(results);
         CoTaskMemFree(errors);
@@ -135,38 +142,76 @@ ULONGLONG CpuTime(HANDLE process)
     return value(kernel) + value(user);
 }
 
-void MeasureSubscribers(int clients, HANDLE host)
+unsigned long long BulkRounds()
 {
+    const int rounds = testhost::CommandCode("bulkrounds");
+    return rounds > 0 ? static_cast<unsigned long long>(rounds) : 0;
+}
+
+// One configuration: tags set every period, clients subscribed at the same
+// rate (none: the tag updates alone).
+void Measure(HANDLE host, int tags, DWORD period, int clients)
+{
+    if (testhost::CommandCode("bulk " + std::to_string(tags) + " " + std::to_string(period)) != tags) {
+        std::printf("  %6d tags / %4lu ms: the host did not start its writer\n", tags,
+                    static_cast<unsigned long>(period));
+        return;
+    }
     std::vector<Subscriber> subscribers(clients);
     for (Subscriber &s : subscribers) {
-        if (!s.Open(true)) {
-            std::printf("  %d client(s): could not subscribe\n", clients);
+        if (!s.Open(tags, period, true)) {
+            std::printf("  %6d tags / %4lu ms, %d client(s): could not subscribe\n", tags,
+                        static_cast<unsigned long>(period), clients);
+            for (Subscriber &t : subscribers)
+                t.Close();
             return;
         }
     }
-    Sleep(2000); // past the first full reports
-    unsigned long long before = 0;
-    for (Subscriber &s : subscribers)
-        before += s.sink->values;
+    Sleep(kSettleMs);
+    auto delivered = [&subscribers](bool reports) {
+        unsigned long long sum = 0;
+        for (Subscriber &s : subscribers)
+            sum += reports ? s.sink->reports.load() : s.sink->values.load();
+        return sum;
+    };
+    const unsigned long long valuesBefore = delivered(false);
+    const unsigned long long reportsBefore = delivered(true);
+    const unsigned long long roundsBefore = BulkRounds();
     const ULONGLONG cpuBefore = CpuTime(host);
-    const DWORD start = GetTickCount();
+    const ULONGLONG clientCpuBefore = CpuTime(GetCurrentProcess());
+    const ULONGLONG start = GetTickCount64();
     Sleep(kMeasureMs);
-    const DWORD elapsed = GetTickCount() - start;
+    const unsigned long long roundsAfter = BulkRounds();
     const ULONGLONG cpuAfter = CpuTime(host);
-    unsigned long long after = 0;
-    for (Subscriber &s : subscribers)
-        after += s.sink->values;
-    const double seconds = elapsed / 1000.0;
-    std::printf("  %d client(s): %10.0f values/s delivered in all, host CPU %5.1f %% of one core\n",
-                clients, (after - before) / seconds,
-                (cpuAfter - cpuBefore) / 1e7 / seconds * 100.0);
+    const ULONGLONG clientCpuAfter = CpuTime(GetCurrentProcess());
+    const double seconds = (GetTickCount64() - start) / 1000.0;
+    const unsigned long long valuesAfter = delivered(false);
+    const unsigned long long reportsAfter = delivered(true);
+    const double offered = static_cast<double>(roundsAfter - roundsBefore) * tags * (clients > 0 ? clients : 1) / seconds;
+    const double cpu = (cpuAfter - cpuBefore) / 1e7 / seconds * 100.0;
+    if (clients == 0) {
+        std::printf("  %6d tags / %4lu ms, tag updates alone: %9.0f values/s set, host CPU %5.1f %% of one core\n",
+                    tags, static_cast<unsigned long>(period), offered, cpu);
+    } else {
+        const double got = (valuesAfter - valuesBefore) / seconds;
+        std::printf("  %6d tags / %4lu ms, %d client(s): offered %9.0f values/s, delivered %9.0f (%.4f), "
+                    "%.2f reports/s per client, host CPU %5.1f %% of one core (clients %5.1f %%)\n",
+                    tags, static_cast<unsigned long>(period), clients, offered, got,
+                    offered > 0 ? got / offered : 0.0,
+                    (reportsAfter - reportsBefore) / seconds / clients, cpu,
+                    (clientCpuAfter - clientCpuBefore) / 1e7 / seconds * 100.0);
+    }
+    std::fflush(stdout);
     for (Subscriber &s : subscribers)
         s.Close();
+    testhost::CommandCode("bulk 0 0");
 }
 
 } // namespace
 
-int main()
+// Without arguments every configuration; with "tags period clients" only
+// that one (for profiling a single case).
+int main(int argc, char **argv)
 {
     CoInitializeEx(nullptr, COINIT_MULTITHREADED);
     testhost::EndHosts();
@@ -174,22 +219,33 @@ int main()
         std::printf("registration failed\n");
         return 1;
     }
-    // One idle connection keeps the host (and its bulk writer) alive.
+    // One idle connection keeps the host alive for the whole run.
     IOPCServer *keeper = nullptr;
-    if (FAILED(testhost::CreateServer(&keeper)) ||
-        testhost::CommandCode("bulk " + std::to_string(kTags) + " " + std::to_string(kRate)) != kTags) {
+    if (FAILED(testhost::CreateServer(&keeper)) || testhost::CommandCode("lifetime 900") != 0) {
         std::printf("host did not start\n");
         return 1;
     }
     HANDLE host = testhost::OpenHostProcess();
-    std::printf("delivery, %d tags set every %lu ms, groups at %lu ms (%s)\n", kTags,
-                static_cast<unsigned long>(kRate), static_cast<unsigned long>(kRate),
+    std::printf("delivery: the host sets every tag each period; groups at the same rate (%s)\n",
                 sizeof(void *) == 4 ? "i686" : "x86_64");
-    MeasureSubscribers(1, host);
-    MeasureSubscribers(4, host);
+    if (argc == 4) {
+        Measure(host, std::atoi(argv[1]), static_cast<DWORD>(std::atoi(argv[2])), std::atoi(argv[3]));
+        keeper->Release();
+        testhost::UnregisterHost();
+        CoUninitialize();
+        return 0;
+    }
+    Measure(host, 100000, 1000, 0);
+    Measure(host, 10000, 200, 1);
+    Measure(host, 10000, 200, 4);
+    Measure(host, 50000, 200, 1);
+    Measure(host, 100000, 1000, 1);
+    Measure(host, 100000, 1000, 4);
 
+    const int readTags = 10000;
+    testhost::CommandCode("bulk " + std::to_string(readTags) + " 0");
     Subscriber reader;
-    if (reader.Open(false)) {
+    if (reader.Open(readTags, 1000, false)) {
         IOPCSyncIO *io = nullptr;
         reader.items->QueryInterface(IID_IOPCSyncIO, reinterpret_cast<void **>(&io));
         LARGE_INTEGER frequency, t0, t1;
@@ -199,16 +255,16 @@ int main()
             OPCITEMSTATE *states = nullptr;
             HRESULT *errors = nullptr;
             QueryPerformanceCounter(&t0);
-            io->Read(OPC_DS_CACHE, kTags, reader.handles.data(), &states, &errors);
+            io->Read(OPC_DS_CACHE, readTags, reader.handles.data(), &states, &errors);
             QueryPerformanceCounter(&t1);
             const double ms = (t1.QuadPart - t0.QuadPart) * 1000.0 / frequency.QuadPart;
             best = ms < best ? ms : best;
-            for (int i = 0; i < kTags; ++i)
+            for (int i = 0; i < readTags; ++i)
                 VariantClear(&states[i].vDataValue);
             CoTaskMemFree(states);
             CoTaskMemFree(errors);
         }
-        std::printf("  sync read of %d items: %.1f ms (best of 5)\n", kTags, best);
+        std::printf("  sync read of %d items: %.1f ms (best of 5)\n", readTags, best);
         io->Release();
         reader.Close();
     }

@@ -109,6 +109,17 @@ DAKORA_API int DAKORA_CALL dakora_setwritecheck(dakora_check_callback check, voi
  * EU properties clients can read. Re-declaring the tag drops the range.
  * Results 0, 2, 3, 10, 11 (not a numeric tag). */
 DAKORA_API int DAKORA_CALL dakora_seteurange(const char *itemId, double low, double high);
+/* The handle of a declared tag, for dakora_setvals; it stays the tag's for
+ * the life of the process (a re-declaration keeps it). Results 0, 2, 10. */
+DAKORA_API int DAKORA_CALL dakora_gethandle(const char *itemId, DWORD *handle);
+/* Values of count tags by handle in one call: the cheap way to publish many
+ * changes at once. Each value is stored as given, like dakora_setval, with
+ * its quality and time stamp (a zero FILETIME: now). results may be null;
+ * else it receives each tag's code (0, 10 for an unknown handle, 11 for a
+ * value that could not be copied). Results 0, or 2 for a missing array. */
+DAKORA_API int DAKORA_CALL dakora_setvals(DWORD count, const DWORD *handles,
+                                          const VARIANT *values, const WORD *qualities,
+                                          const FILETIME *timestamps, int *results);
 /* Withdraws the class object (no new client is sent to this process) and
  * tells every connected client that the server is going away
  * (IOPCShutdown::ShutdownRequest, the reason in the language of the

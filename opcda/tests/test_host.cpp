@@ -8,10 +8,11 @@
 // "LumaretTestHostEmpty" exists), records every client write the library
 // hands it, and takes commands on the pipe \\.\pipe\dakora_test_host
 // (one line each; see HandleCommand). It ends when the library ends it, on
-// "exit", or with code 3 after 120 s.
+// "exit", or with code 3 after 120 s (or the time a "lifetime" command set).
 #include "dakora_da.h"
 #include "value_format.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -32,6 +33,43 @@ const char kPipeName[] = "\\\\.\\pipe\\dakora_test_host";
 
 std::mutex g_writesLock;
 std::vector<std::string> g_writes;
+
+// When the host ends itself (GetTickCount64 ms).
+std::atomic<ULONGLONG> g_endTick{0};
+// The running bulk writer's number (a new bulk command ends the old one)
+// and the rounds it has set.
+std::atomic<unsigned> g_bulkGeneration{0};
+std::atomic<unsigned long long> g_bulkRounds{0};
+
+// Sets Bulk.T0.. every period, all of a round in one dakora_setvals call as
+// a bridge publishes a snapshot's changes, until another bulk writer
+// starts. The rounds lie half a period after the multiples of the period on
+// the tick clock, where the library's scans of that rate are due: every
+// scan then finds exactly one new round, and what a client misses is lost
+// by the server, not by the two clocks meeting.
+void RunBulkWriter(unsigned generation, std::vector<DWORD> handles, DWORD period)
+{
+    const DWORD count = static_cast<DWORD>(handles.size());
+    std::vector<VARIANT> values(count);
+    std::vector<WORD> qualities(count, 192);
+    std::vector<FILETIME> timestamps(count, FILETIME{0, 0});
+    for (VARIANT &v : values) {
+        VariantInit(&v);
+        V_VT(&v) = VT_I4;
+    }
+    ULONGLONG due = (GetTickCount64() / period + 1) * period + period / 2;
+    for (LONG round = 1; g_bulkGeneration.load() == generation; ++round) {
+        const ULONGLONG now = GetTickCount64();
+        if (due > now)
+            Sleep(static_cast<DWORD>(due - now));
+        for (VARIANT &v : values)
+            V_I4(&v) = round;
+        dakora_setvals(count, handles.data(), values.data(), qualities.data(), timestamps.data(),
+                       nullptr);
+        ++g_bulkRounds;
+        due += period;
+    }
+}
 
 int DAKORA_CALL RecordWrite(const char *itemId, VARIANT *value, DWORD quality, FILETIME timestamp,
                             void *)
@@ -89,7 +127,10 @@ bool EmptyHostRequested()
 //   addtag <item> <type code> <writable>   dakora_addtag
 //   writes                                 the recorded client writes, then "end"
 //   bulk <count> <period ms>               declares Bulk.T0.. (i4) and sets every
-//                                          one of them each period, for good
+//                                          one of them each period, until the
+//                                          next bulk command ("bulk 0 0" stops)
+//   bulkrounds                             "ok <rounds the bulk writer set>"
+//   lifetime <seconds>                     the host ends itself that long from now
 //   stop                                   dakora_stop
 //   pid                                    the process id
 //   exit                                   ends the process (code 0)
@@ -150,26 +191,28 @@ std::string HandleCommand(const std::string &line)
         const int count = std::atoi(item.c_str());
         int period = 200;
         in >> period;
+        const unsigned generation = ++g_bulkGeneration;
+        g_bulkRounds = 0;
+        std::vector<DWORD> handles;
         for (int i = 0; i < count; ++i) {
             const std::string name = "Bulk.T" + std::to_string(i);
             dakora_addtag(name.c_str(), name.c_str(), "", DAKORA_TAG_I4, 1);
+            DWORD handle = 0;
+            if (dakora_gethandle(name.c_str(), &handle) == DAKORA_OK)
+                handles.push_back(handle);
         }
-        std::thread([count, period] {
-            VARIANT v;
-            VariantInit(&v);
-            V_VT(&v) = VT_I4;
-            for (LONG round = 1;; ++round) {
-                const DWORD start = GetTickCount();
-                for (int i = 0; i < count; ++i) {
-                    V_I4(&v) = round;
-                    dakora_setval(("Bulk.T" + std::to_string(i)).c_str(), &v, 192, 0, 0);
-                }
-                const DWORD spent = GetTickCount() - start;
-                if (spent < static_cast<DWORD>(period))
-                    Sleep(period - spent);
-            }
-        }).detach();
+        if (count > 0 && period > 0)
+            std::thread(RunBulkWriter, generation, std::move(handles), static_cast<DWORD>(period)).detach();
         std::snprintf(reply, sizeof(reply), "ok %d\n", count);
+        return reply;
+    }
+    if (command == "bulkrounds") {
+        std::snprintf(reply, sizeof(reply), "ok %llu\n", g_bulkRounds.load());
+        return reply;
+    }
+    if (command == "lifetime") {
+        g_endTick = GetTickCount64() + static_cast<ULONGLONG>(std::atoi(item.c_str())) * 1000;
+        std::snprintf(reply, sizeof(reply), "ok 0\n");
         return reply;
     }
     if (command == "stop") {
@@ -231,9 +274,13 @@ int RunServer(bool hold)
         SetEvent(started);
         CloseHandle(started);
     }
-    if (WaitForSingleObject(stop, 120000) == WAIT_OBJECT_0) {
-        dakora_stop();
-        Sleep(60000);
+    g_endTick = GetTickCount64() + 120000;
+    while (GetTickCount64() < g_endTick.load()) {
+        if (WaitForSingleObject(stop, 200) == WAIT_OBJECT_0) {
+            dakora_stop();
+            Sleep(60000);
+            break;
+        }
     }
     return 3;
 }

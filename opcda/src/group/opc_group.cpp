@@ -7,6 +7,7 @@
 #include "opc_data.h"
 #include "opc_errors.h"
 #include "opc_server.h"
+#include "scan_schedule.h"
 
 #include <olectl.h>
 
@@ -25,7 +26,7 @@ COpcGroup::COpcGroup(const ServerLinkPtr &link, COpcData &tags)
       m_nextConnection(1),
       m_nextTransaction(1), m_serverHandle(0), m_clientHandle(0), m_active(TRUE),
       m_updateRate(1000), m_timeBias(0), m_percentDeadband(0.0f), m_locale(2052),
-      m_enable(TRUE), m_lastScanTick(0), m_keepAlive(0), m_lastCallbackTick(0)
+      m_enable(TRUE), m_scanDue(0), m_keepAlive(0), m_lastCallback(0)
 {
     m_name[0] = L'\0';
     m_items.reserve(kInitialItemBuckets);
@@ -80,6 +81,12 @@ COpcGroup::State COpcGroup::CurrentState()
 {
     CAutoLock guard(m_lock);
     return State{m_clientHandle, m_updateRate, m_timeBias, m_percentDeadband, m_locale};
+}
+
+void COpcGroup::ScanAtOnce()
+{
+    m_scanDue = 0;
+    m_link->WakeWorker();
 }
 
 void COpcGroup::ResendActiveItems()
@@ -193,15 +200,21 @@ STDMETHODIMP COpcGroup::SetState(DWORD *pRequestedUpdateRate, DWORD *pRevisedUpd
     CAutoLock guard(m_lock);
     HRESULT result = S_OK;
     if (pRequestedUpdateRate != nullptr) {
-        m_updateRate = ReviseUpdateRate(*pRequestedUpdateRate);
-        if (m_updateRate != *pRequestedUpdateRate)
+        const DWORD revised = ReviseUpdateRate(*pRequestedUpdateRate);
+        if (revised != *pRequestedUpdateRate)
             result = OPC_S_UNSUPPORTEDRATE;
+        // The new rate counts from a scan now.
+        if (revised != m_updateRate)
+            ScanAtOnce();
+        m_updateRate = revised;
     }
     if (pRevisedUpdateRate != nullptr)
         *pRevisedUpdateRate = m_updateRate;
     if (pActive != nullptr) {
-        if (*pActive && !m_active)
+        if (*pActive && !m_active) {
             ResendActiveItems();
+            ScanAtOnce();
+        }
         m_active = *pActive ? TRUE : FALSE;
     }
     if (pTimeBias != nullptr)
@@ -240,21 +253,19 @@ STDMETHODIMP COpcGroup::CloneGroup(LPCWSTR szName, REFIID riid, LPUNKNOWN *ppUnk
     return link->server->CloneGroup(*this, szName, riid, ppUnk);
 }
 
-// Keep-alive callbacks come on the worker's 100 ms grid: the time is
-// rounded up to a multiple of 100 ms.
+// Keep-alive callbacks are scheduled like scans, at the time asked for;
+// the shortest is the shortest update rate.
 STDMETHODIMP COpcGroup::SetKeepAlive(DWORD dwKeepAliveTime, DWORD *pdwRevisedKeepAliveTime)
 {
     if (pdwRevisedKeepAliveTime == nullptr)
         return E_INVALIDARG;
-    const DWORD grid = 100;
-    DWORD revised = dwKeepAliveTime;
-    if (revised % grid != 0)
-        revised = revised > 0xFFFFFFFFu - grid ? 0xFFFFFFFFu - 0xFFFFFFFFu % grid
-                                               : revised + grid - revised % grid;
+    const DWORD shortest = 200;
+    const DWORD revised = dwKeepAliveTime != 0 && dwKeepAliveTime < shortest ? shortest : dwKeepAliveTime;
     CAutoLock guard(m_lock);
     m_keepAlive = revised;
     // The interval counts from now.
-    m_lastCallbackTick = GetTickCount();
+    m_lastCallback = scan_schedule::Now();
+    m_link->WakeWorker();
     *pdwRevisedKeepAliveTime = revised;
     return revised != dwKeepAliveTime ? OPC_S_UNSUPPORTEDRATE : S_OK;
 }

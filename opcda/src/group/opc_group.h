@@ -64,10 +64,12 @@ public:
     };
     State CurrentState();
 
-    // One worker step: a queued request or a due scan. The callbacks it
-    // prepares go to deliveries, to be made after the locks are released.
-    // True when it did work.
-    bool RunStep(DeliveryList &deliveries);
+    // One worker step at the time now (scan_schedule::Now()): the oldest
+    // queued request, else the scan or keep-alive that is due. The callbacks
+    // it prepares go to deliveries, to be made after the locks are released.
+    // Returns when the group next needs the worker: now when requests are
+    // waiting, scan_schedule::kNever when nothing will be due.
+    ULONGLONG RunStep(ULONGLONG now, DeliveryList &deliveries);
 
     // IUnknown
     STDMETHODIMP QueryInterface(REFIID riid, void **ppv) override;
@@ -231,6 +233,9 @@ private:
     void RunRequest(AsyncRequest &request, DeliveryList &deliveries);
     // A scan; true when it made a data-change callback.
     bool RunScan(DWORD now, DeliveryList &deliveries);
+    // The next scan comes at once and the worker is woken (activation, a
+    // new rate). Callers hold m_lock.
+    void ScanAtOnce();
     // True when the item's change stays within its percent deadband
     // (analog items only): it is then not reported.
     bool WithinDeadband(const GroupItem &item, const VARIANT &value, WORD quality);
@@ -258,10 +263,14 @@ private:
     FLOAT m_percentDeadband;
     LCID m_locale;
     BOOL m_enable;
-    DWORD m_lastScanTick;
+    ULONGLONG m_scanDue;      // next scan (scan_schedule clock); 0 = at once
     DWORD m_keepAlive;        // ms, 0 = no keep-alive callbacks
-    DWORD m_lastCallbackTick; // last data-change callback of the subscription
+    ULONGLONG m_lastCallback; // last data-change callback of the subscription
     GroupItemMap m_items;
+    // Working lists of RunScan, kept for their storage.
+    std::vector<GroupItem *> m_scanItems;
+    std::vector<DWORD> m_scanHandles;
+    std::vector<DWORD> m_scanStamps;
 };
 
 // Runs apply(item, index) for every handle found in the item map, under the

@@ -77,6 +77,7 @@ HRESULT COpcGroup::QueueRequest(AsyncRequest::Kind kind, DWORD count, OPCHANDLE 
         request.transactionId = request.cancelId;
     *cancelId = request.cancelId;
     m_requests.Push(request);
+    m_link->WakeWorker();
     *errors = errorArray;
     return someFailed ? S_FALSE : S_OK;
 }
@@ -101,6 +102,7 @@ HRESULT COpcGroup::QueueRefresh(AsyncRequest::Kind kind, DWORD transactionId, DW
         request.transactionId = request.cancelId;
     *cancelId = request.cancelId;
     m_requests.Push(request);
+    m_link->WakeWorker();
     return S_OK;
 }
 
@@ -174,6 +176,8 @@ STDMETHODIMP COpcGroup::Cancel2(DWORD dwCancelID)
 STDMETHODIMP COpcGroup::SetEnable(BOOL bEnable)
 {
     CAutoLock guard(m_lock);
+    if (bEnable && !m_enable)
+        ScanAtOnce();
     m_enable = bEnable;
     return S_OK;
 }

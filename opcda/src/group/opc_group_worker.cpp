@@ -9,35 +9,39 @@
 #include "data_stream.h"
 #include "opc_data.h"
 #include "opc_errors.h"
+#include "scan_schedule.h"
 #include "tag_batch_io.h"
 #include "value_coercion.h"
 
 #include <new>
 
-bool COpcGroup::RunStep(DeliveryList &deliveries)
+ULONGLONG COpcGroup::RunStep(ULONGLONG now, DeliveryList &deliveries)
 {
     CAutoLock guard(m_lock);
     AsyncRequest request;
     if (m_requests.Pop(request)) {
         RunRequest(request, deliveries);
         request.Release();
-        return true;
+        return now; // there may be more
     }
     // An inactive or disabled group is not scanned; once it is active
     // again its first scan comes at once.
-    if (!m_active || !m_enable)
-        return false;
-    const DWORD now = GetTickCount();
-    bool didWork = false;
-    if (now - m_lastScanTick >= m_updateRate) {
-        if (RunScan(now, deliveries))
-            m_lastCallbackTick = now;
-        m_lastScanTick = now;
-        didWork = true;
+    if (!m_active || !m_enable) {
+        m_scanDue = 0;
+        return scan_schedule::kNever;
     }
+    if (m_scanDue == 0)
+        m_scanDue = now;
+    if (now >= m_scanDue) {
+        if (RunScan(static_cast<DWORD>(now), deliveries))
+            m_lastCallback = now;
+        m_scanDue = scan_schedule::NextDue(m_updateRate, now);
+    }
+    if (m_keepAlive == 0)
+        return m_scanDue;
     // Nothing sent for the keep-alive time: an empty OnDataChange tells the
     // client that the subscription is alive.
-    if (m_keepAlive != 0 && now - m_lastCallbackTick >= m_keepAlive) {
+    if (now - m_lastCallback >= m_keepAlive) {
         std::vector<IUnknown *> sinks = m_dataCallbackPoint.Sinks();
         std::unique_ptr<ItemValues> none(new (std::nothrow) ItemValues);
         if (!sinks.empty() && none && none->Allocate(0)) {
@@ -49,10 +53,10 @@ bool COpcGroup::RunStep(DeliveryList &deliveries)
             }
         }
         ReleaseSinks(sinks);
-        m_lastCallbackTick = now;
-        didWork = true;
+        m_lastCallback = now;
     }
-    return didWork;
+    const ULONGLONG keepAliveDue = m_lastCallback + m_keepAlive;
+    return keepAliveDue < m_scanDue ? keepAliveDue : m_scanDue;
 }
 
 std::unique_ptr<ItemValues> COpcGroup::ReadGroupItems(const std::vector<const GroupItem *> &items)
@@ -199,31 +203,42 @@ void COpcGroup::RunRequest(AsyncRequest &request, DeliveryList &deliveries)
 
 bool COpcGroup::RunScan(DWORD now, DeliveryList &deliveries)
 {
-    struct Change {
-        GroupItem *item;
-        DWORD stamp;
-    };
-    std::vector<Change> changes;
-    for (auto &entry : m_items) {
-        GroupItem &item = entry.second;
-        if (!item.active)
-            continue;
-        // An item of its own sampling rate waits for its next sample.
-        if (item.samplingRate != 0 && now - item.lastSampleTick < item.samplingRate)
-            continue;
-        DWORD stamp = 0;
-        if (!m_tags.GetChangeStamp(item.serverHandle, &stamp))
-            continue;
-        const bool changed = stamp != 0 && stamp != item.lastStamp;
-        if (!changed && !item.resend)
-            continue;
-        try {
-            changes.push_back({&item, stamp});
-        } catch (...) {
-            break; // left for the next scan
+    // The active items due for a look, and their change stamps, taken
+    // under one tag-table lock. The lists keep their storage between scans.
+    std::vector<GroupItem *> &candidates = m_scanItems;
+    std::vector<DWORD> &handles = m_scanHandles;
+    std::vector<DWORD> &stamps = m_scanStamps;
+    candidates.clear();
+    handles.clear();
+    try {
+        for (auto &entry : m_items) {
+            GroupItem &item = entry.second;
+            if (!item.active)
+                continue;
+            // An item of its own sampling rate waits for its next sample.
+            if (item.samplingRate != 0 && now - item.lastSampleTick < item.samplingRate)
+                continue;
+            candidates.push_back(&item);
+            handles.push_back(item.serverHandle);
         }
+        stamps.resize(handles.size());
+    } catch (...) {
+        return false; // out of memory: the next scan tries again
     }
-    if (changes.empty())
+    m_tags.GetChangeStamps(static_cast<DWORD>(handles.size()), handles.data(), stamps.data());
+
+    // Those that changed since last reported, or are to send their value.
+    size_t changes = 0;
+    for (size_t i = 0; i < candidates.size(); ++i) {
+        const bool changed = stamps[i] != 0 && stamps[i] != candidates[i]->lastStamp;
+        if (!changed && !candidates[i]->resend)
+            continue;
+        candidates[changes] = candidates[i];
+        handles[changes] = handles[i];
+        stamps[changes] = stamps[i];
+        ++changes;
+    }
+    if (changes == 0)
         return false;
 
     std::vector<IUnknown *> sinks = m_dataCallbackPoint.Sinks();
@@ -236,34 +251,41 @@ bool COpcGroup::RunScan(DWORD now, DeliveryList &deliveries)
         return false; // reported to the first subscriber at a later scan
 
     std::unique_ptr<ItemValues> values(new (std::nothrow) ItemValues);
-    if (!values || !values->Allocate(static_cast<DWORD>(changes.size()))) {
+    std::unique_ptr<bool[]> found(new (std::nothrow) bool[changes]);
+    if (!values || !found || !values->Allocate(static_cast<DWORD>(changes))) {
         ReleaseSinks(sinks);
         return false;
     }
+    m_tags.ReadValues(static_cast<DWORD>(changes), handles.data(), values->timestamps,
+                      values->qualities, values->values, found.get());
+    // Reported entries are moved down over the ones the deadband holds back.
     DWORD count = 0;
-    for (Change &change : changes) {
-        GroupItem &item = *change.item;
-        item.lastStamp = change.stamp;
+    for (size_t i = 0; i < changes; ++i) {
+        GroupItem &item = *candidates[i];
+        item.lastStamp = stamps[i];
         const bool resend = item.resend;
         item.resend = false;
-        VARIANT &value = values->values[count];
-        WORD &quality = values->qualities[count];
-        VariantInit(&value);
-        if (!m_tags.ReadValue(item.serverHandle, &values->timestamps[count], &quality, &value)) {
-            values->clientHandles[count] = item.clientHandle;
-            values->errors[count++] = E_FAIL;
-            continue;
+        VARIANT value = values->values[i];
+        const WORD quality = values->qualities[i];
+        const FILETIME timestamp = values->timestamps[i];
+        VariantInit(&values->values[i]);
+        HRESULT error = E_FAIL;
+        if (found[i]) {
+            // Within the deadband: not reported, and the next change is
+            // measured against the value reported last.
+            if (!resend && WithinDeadband(item, value, quality)) {
+                VariantClear(&value);
+                continue;
+            }
+            NoteReported(item, value, quality);
+            item.lastSampleTick = now;
+            error = CoerceReadValue(&value, item.requestedType, m_locale);
         }
-        // Within the deadband: not reported, and the next change is
-        // measured against the value reported last.
-        if (!resend && WithinDeadband(item, value, quality)) {
-            VariantClear(&value);
-            continue;
-        }
-        NoteReported(item, value, quality);
-        item.lastSampleTick = now;
         values->clientHandles[count] = item.clientHandle;
-        values->errors[count] = CoerceReadValue(&value, item.requestedType, m_locale);
+        values->values[count] = value;
+        values->qualities[count] = found[i] ? quality : 0;
+        values->timestamps[count] = timestamp;
+        values->errors[count] = error;
         ++count;
     }
     values->count = count;

@@ -50,6 +50,21 @@ DAKORA_API int DAKORA_CALL dakora_setval(const char *itemId, const VARIANT *valu
     return SvrData().SetValue(itemId, value, quality, timeLow, timeHigh);
 }
 
+DAKORA_API int DAKORA_CALL dakora_gethandle(const char *itemId, DWORD *handle)
+{
+    if (itemId == nullptr || *itemId == '\0' || handle == nullptr)
+        return DAKORA_E_ARGUMENT;
+    *handle = SvrData().HandleOf(itemId);
+    return *handle != 0 ? DAKORA_OK : DAKORA_E_UNKNOWNTAG;
+}
+
+DAKORA_API int DAKORA_CALL dakora_setvals(DWORD count, const DWORD *handles, const VARIANT *values,
+                                          const WORD *qualities, const FILETIME *timestamps,
+                                          int *results)
+{
+    return SvrData().SetValues(count, handles, values, qualities, timestamps, results);
+}
+
 DAKORA_API int DAKORA_CALL dakora_setstr(const char *itemId, const char *text, WORD quality,
                                          DWORD timeLow, DWORD timeHigh)
 {

@@ -1,21 +1,15 @@
-// do_asyn_thread.cpp - per-server worker loop.
+// do_asyn_thread.cpp - per-server worker loop: sleep until something is
+// due, one pass over the groups under the link's lock, then the callbacks.
 #include "do_asyn_thread.h"
 
 #include "delivery.h"
 #include "opc_server.h"
+#include "scan_schedule.h"
 
 #include <objbase.h>
 
-CDoAsynThread::CDoAsynThread(const ServerLinkPtr &link)
-    : m_link(link), m_wakeEvent(CreateEventA(nullptr, FALSE, FALSE, nullptr)),
-      m_didWork(false)
+CDoAsynThread::CDoAsynThread(const ServerLinkPtr &link) : m_link(link), m_nextDue(0)
 {
-}
-
-CDoAsynThread::~CDoAsynThread()
-{
-    if (m_wakeEvent != nullptr)
-        CloseHandle(m_wakeEvent);
 }
 
 const char *CDoAsynThread::Name() const
@@ -42,10 +36,18 @@ void CDoAsynThread::ThreadEnding()
 
 void CDoAsynThread::Step()
 {
-    if (!m_didWork && m_wakeEvent != nullptr)
-        WaitForSingleObject(m_wakeEvent, 100);
-    if (StopRequested())
-        return;
+    ULONGLONG now = scan_schedule::Now();
+    if (m_nextDue > now) {
+        const ULONGLONG wait = m_nextDue - now;
+        const DWORD waitMs = wait < kIdleWait ? static_cast<DWORD>(wait) : kIdleWait;
+        if (m_link->wakeEvent != nullptr)
+            WaitForSingleObject(m_link->wakeEvent, waitMs);
+        else
+            Sleep(waitMs < 100 ? waitMs : 100);
+        if (StopRequested())
+            return;
+        now = scan_schedule::Now();
+    }
     DeliveryList deliveries;
     {
         CAutoLock guard(m_link->lock);
@@ -53,7 +55,7 @@ void CDoAsynThread::Step()
             RequestStop();
             return;
         }
-        m_didWork = m_link->server->CollectPass(deliveries);
+        m_nextDue = m_link->server->CollectPass(now, deliveries);
     }
     bool carriedValues = false;
     for (auto &delivery : deliveries) {
@@ -61,8 +63,8 @@ void CDoAsynThread::Step()
         carriedValues = carriedValues || delivery->CarriesValues();
     }
     if (carriedValues) {
-        FILETIME now;
-        GetSystemTimeAsFileTime(&now);
-        m_link->lastUpdateTime = (static_cast<ULONGLONG>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+        FILETIME stamp;
+        GetSystemTimeAsFileTime(&stamp);
+        m_link->lastUpdateTime = (static_cast<ULONGLONG>(stamp.dwHighDateTime) << 32) | stamp.dwLowDateTime;
     }
 }

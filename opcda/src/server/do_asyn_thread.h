@@ -1,6 +1,7 @@
 // do_asyn_thread.h - the worker thread of one server object: runs its
-// groups' queued requests and data-change scans, pass after pass; waits
-// 100 ms after a pass that found nothing to do.
+// groups' queued requests, data-change scans and keep-alives. It sleeps
+// until the earliest due scan of its groups, or until the link's wake event
+// says a request was queued or a schedule changed.
 #pragma once
 
 #include "rix_thread.h"
@@ -13,8 +14,10 @@
 // the worker up, and the worker ends and deletes itself.
 class CDoAsynThread : public RIX::CThread {
 public:
+    // Longest sleep without a due scan (a missed wake-up costs no more).
+    static const DWORD kIdleWait = 1000;
+
     explicit CDoAsynThread(const ServerLinkPtr &link);
-    ~CDoAsynThread() override;
 
     const char *Name() const override;
     // Starts the thread; false when it cannot be created.
@@ -27,6 +30,5 @@ protected:
 
 private:
     ServerLinkPtr m_link;
-    HANDLE m_wakeEvent;
-    bool m_didWork;
+    ULONGLONG m_nextDue; // scan_schedule clock; 0 = a pass at once
 };

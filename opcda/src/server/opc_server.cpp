@@ -11,6 +11,7 @@
 #include "library_state.h"
 #include "opc_errors.h"
 #include "opc_group.h"
+#include "scan_schedule.h"
 #include "server_identity.h"
 #include "item_properties.h"
 #include "server_process.h"
@@ -75,6 +76,7 @@ COpcDaServer::~COpcDaServer()
     if (m_link) {
         CAutoLock guard(m_link->lock);
         m_link->server = nullptr;
+        m_link->WakeWorker(); // it ends at once
     }
     if (m_worker != nullptr)
         m_worker->Abandon();
@@ -242,6 +244,8 @@ HRESULT COpcDaServer::CreateGroup(LPCWSTR name, BOOL active, DWORD requestedRate
         group->Release();
         return hr;
     }
+    // Its first scan is due at once.
+    m_link->WakeWorker();
     if (serverHandle != nullptr)
         *serverHandle = handle;
     if (revisedRate != nullptr)
@@ -429,17 +433,18 @@ STDMETHODIMP COpcDaServer::CreateGroupEnumerator(OPCENUMSCOPE dwScope, REFIID ri
 
 // Requests and scans run under the server lock, group by group; the client
 // callbacks they prepare are made by the worker after it released the locks.
-bool COpcDaServer::CollectPass(DeliveryList &deliveries)
+ULONGLONG COpcDaServer::CollectPass(ULONGLONG now, DeliveryList &deliveries)
 {
-    bool didWork = false;
+    ULONGLONG next = scan_schedule::kNever;
     CAutoLock guard(m_lock);
     for (unsigned i = 0; i < kGroupBuckets; ++i) {
         for (GroupEntry *entry = m_groupTable[i]; entry != nullptr; entry = entry->next) {
-            if (entry->group->RunStep(deliveries))
-                didWork = true;
+            const ULONGLONG due = entry->group->RunStep(now, deliveries);
+            if (due < next)
+                next = due;
         }
     }
-    return didWork;
+    return next;
 }
 
 STDMETHODIMP COpcDaServer::SetLocaleID(LCID dwLcid)

@@ -91,9 +91,10 @@ public:
     STDMETHODIMP EnumConnectionPoints(IEnumConnectionPoints **ppEnum) override;
     STDMETHODIMP FindConnectionPoint(REFIID riid, IConnectionPoint **ppCP) override;
 
-    // One pass of the worker over every group: requests run and scans made,
-    // their callbacks added to deliveries. True when any group did work.
-    bool CollectPass(DeliveryList &deliveries);
+    // One pass of the worker over every group at the time now: requests run
+    // and due scans made, their callbacks added to deliveries. Returns the
+    // earliest time a group needs the worker again (scan_schedule clock).
+    ULONGLONG CollectPass(ULONGLONG now, DeliveryList &deliveries);
     // IOPCGroupStateMgt::SetName and CloneGroup of a group, called by the
     // group under the link's lock: names are unique among the groups.
     HRESULT RenameGroup(COpcGroup *group, LPCWSTR name);

@@ -19,6 +19,13 @@ public:
     virtual bool ReadValue(DWORD handle, FILETIME *timestamp, WORD *quality,
                            VARIANT *value) = 0;
     virtual bool GetChangeStamp(DWORD handle, DWORD *stamp) = 0;
+    // The same for many handles under one table lock (a group's scan):
+    // stamps[i] is 0 for a tag never set and for an unknown handle.
+    virtual void GetChangeStamps(DWORD count, const DWORD *handles, DWORD *stamps) = 0;
+    // ReadValue of many handles under one table lock; found[i] is false
+    // (and the fields cleared) for an unknown handle.
+    virtual void ReadValues(DWORD count, const DWORD *handles, FILETIME *timestamps,
+                            WORD *qualities, VARIANT *values, bool *found) = 0;
     virtual bool AddItemRef(DWORD handle, DWORD updateRate) = 0;
     virtual bool ReleaseItemRef(DWORD handle) = 0;
     // Converts a client write to the tag's canonical type (OLE conversion

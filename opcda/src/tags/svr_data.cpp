@@ -53,6 +53,28 @@ DWORD NextChangeStamp(DWORD previous)
     return stamp;
 }
 
+// Values that own no memory: a VARIANT of these is copied by assignment.
+bool IsPlainValue(VARTYPE type)
+{
+    switch (type) {
+    case VT_EMPTY:
+    case VT_I1:
+    case VT_UI1:
+    case VT_I2:
+    case VT_UI2:
+    case VT_I4:
+    case VT_UI4:
+    case VT_I8:
+    case VT_UI8:
+    case VT_R4:
+    case VT_R8:
+    case VT_BOOL:
+        return true;
+    default:
+        return false;
+    }
+}
+
 // Part of an item ID below a browse position: null when the ID does not lie
 // below it.
 const char *BelowPosition(const char *itemId, const char *position, size_t positionLength)
@@ -70,107 +92,98 @@ CSvrData::CSvrData()
     : m_cfData(RegisterClipboardFormatA("OPCSTMFORMATDATA")),
       m_cfDataTime(RegisterClipboardFormatA("OPCSTMFORMATDATATIME")),
       m_cfWriteComplete(RegisterClipboardFormatA("OPCSTMFORMATWRITECOMPLETE")),
-      m_startTick(GetTickCount()), m_nextHandle(1), m_nameIndex(nullptr),
-      m_recordTable(nullptr), m_tagCount(0), m_maxTextBytes(0)
+      m_startTick(GetTickCount()), m_maxTextBytes(0)
 {
 }
 
 CSvrData::~CSvrData()
 {
-    if (m_recordTable != nullptr) {
-        for (unsigned i = 0; i < kBuckets; ++i) {
-            RecordEntry *entry = m_recordTable[i];
-            while (entry != nullptr) {
-                RecordEntry *next = entry->next;
-                VariantClear(&entry->record.value);
-                delete entry;
-                entry = next;
-            }
+    for (TagRecord &record : m_records)
+        VariantClear(&record.value);
+    for (NameEntry *entry : m_nameIndex) {
+        while (entry != nullptr) {
+            NameEntry *next = entry->next;
+            delete entry;
+            entry = next;
         }
-        delete[] m_recordTable;
-    }
-    if (m_nameIndex != nullptr) {
-        for (unsigned i = 0; i < kBuckets; ++i) {
-            NameEntry *entry = m_nameIndex[i];
-            while (entry != nullptr) {
-                NameEntry *next = entry->next;
-                delete entry;
-                entry = next;
-            }
-        }
-        delete[] m_nameIndex;
     }
 }
 
-unsigned CSvrData::NameBucket(const char *itemId)
+// FNV-1a over the item ID's bytes.
+DWORD CSvrData::NameHash(const char *itemId)
 {
-    unsigned h = 0;
-    for (const char *p = itemId; *p != '\0'; ++p)
-        h = h * 33 + static_cast<unsigned>(static_cast<int>(static_cast<signed char>(*p)));
-    return h % kBuckets;
-}
-
-unsigned CSvrData::RecordBucket(DWORD handle)
-{
-    return static_cast<unsigned>(static_cast<DWORD>(handle * 0x9E3779B9u) % kBuckets);
+    DWORD h = 2166136261u;
+    for (const unsigned char *p = reinterpret_cast<const unsigned char *>(itemId); *p != 0; ++p)
+        h = (h ^ *p) * 16777619u;
+    return h;
 }
 
 TagRecord *CSvrData::FindRecord(DWORD handle)
 {
-    if (m_recordTable == nullptr)
+    if (handle == 0 || handle > m_records.size())
         return nullptr;
-    for (RecordEntry *e = m_recordTable[RecordBucket(handle)]; e != nullptr; e = e->next) {
-        if (e->record.handle == handle)
-            return &e->record;
-    }
-    return nullptr;
+    return &m_records[handle - 1];
 }
 
 TagRecord *CSvrData::FindRecordByName(const char *itemId)
 {
-    if (m_nameIndex == nullptr)
+    if (m_nameIndex.empty())
         return nullptr;
-    for (NameEntry *e = m_nameIndex[NameBucket(itemId)]; e != nullptr; e = e->next) {
-        if (std::strcmp(e->itemId, itemId) == 0)
-            return FindRecord(e->handle);
+    const DWORD hash = NameHash(itemId);
+    for (NameEntry *e = m_nameIndex[hash & (m_nameIndex.size() - 1)]; e != nullptr; e = e->next) {
+        if (e->hash == hash) {
+            TagRecord &record = m_records[e->handle - 1];
+            if (std::strcmp(record.itemId, itemId) == 0)
+                return &record;
+        }
     }
     return nullptr;
 }
 
-// Adds a record under a new handle. False when memory runs out; the table is
-// then unchanged.
-bool CSvrData::InsertTag(const TagRecord &record)
+bool CSvrData::GrowNameIndex()
 {
-    if (m_nameIndex == nullptr) {
-        m_nameIndex = new (std::nothrow) NameEntry *[kBuckets]();
-        if (m_nameIndex == nullptr)
-            return false;
-    }
-    if (m_recordTable == nullptr) {
-        m_recordTable = new (std::nothrow) RecordEntry *[kBuckets]();
-        if (m_recordTable == nullptr)
-            return false;
-    }
-    NameEntry *name = new (std::nothrow) NameEntry;
-    RecordEntry *entry = new (std::nothrow) RecordEntry;
-    if (name == nullptr || entry == nullptr) {
-        delete name;
-        delete entry;
+    const size_t size = m_nameIndex.empty() ? 4096 : m_nameIndex.size() * 2;
+    std::vector<NameEntry *> grown;
+    try {
+        grown.assign(size, nullptr);
+    } catch (...) {
         return false;
     }
-    entry->record = record;
-    entry->record.handle = m_nextHandle;
-    std::memcpy(name->itemId, record.itemId, sizeof(name->itemId));
-    name->handle = m_nextHandle;
-    ++m_nextHandle;
+    for (NameEntry *entry : m_nameIndex) {
+        while (entry != nullptr) {
+            NameEntry *next = entry->next;
+            NameEntry *&chain = grown[entry->hash & (size - 1)];
+            entry->next = chain;
+            chain = entry;
+            entry = next;
+        }
+    }
+    m_nameIndex.swap(grown);
+    return true;
+}
 
-    unsigned rb = RecordBucket(entry->record.handle);
-    entry->next = m_recordTable[rb];
-    m_recordTable[rb] = entry;
-    unsigned nb = NameBucket(name->itemId);
-    name->next = m_nameIndex[nb];
-    m_nameIndex[nb] = name;
-    ++m_tagCount;
+// Adds a record under the next handle. False when memory runs out; the
+// table is then unchanged.
+bool CSvrData::InsertTag(const TagRecord &record)
+{
+    if (m_records.size() >= m_nameIndex.size() && !GrowNameIndex() && m_nameIndex.empty())
+        return false;
+    NameEntry *name = new (std::nothrow) NameEntry;
+    if (name == nullptr)
+        return false;
+    try {
+        m_records.push_back(record);
+    } catch (...) {
+        delete name;
+        return false;
+    }
+    TagRecord &stored = m_records.back();
+    stored.handle = static_cast<DWORD>(m_records.size());
+    name->hash = NameHash(stored.itemId);
+    name->handle = stored.handle;
+    NameEntry *&chain = m_nameIndex[name->hash & (m_nameIndex.size() - 1)];
+    name->next = chain;
+    chain = name;
     return true;
 }
 
@@ -212,7 +225,7 @@ int CSvrData::AddTag(const char *itemId, const char *description, const char *un
     return DAKORA_OK;
 }
 
-// Common frame of the three setters: find the tag, check its type, let
+// Common frame of the text and byte-block setters: find the tag, check its type, let
 // build() produce the new value outside the lock, then swap it in with the
 // quality, time stamp and a new change stamp.
 template <typename Build>
@@ -265,17 +278,77 @@ int CSvrData::UpdateValue(const char *itemId, int requiredType, WORD quality, DW
     return result;
 }
 
+bool CSvrData::StoreValue(TagRecord &record, const VARIANT &value, WORD quality,
+                          const FILETIME &timestamp, DWORD tick)
+{
+    // Plain numbers are copied as they are; anything that owns memory
+    // through the OLE copy, the old value freed only once the copy worked.
+    if (IsPlainValue(V_VT(&record.value)) && IsPlainValue(V_VT(&value))) {
+        record.value = value;
+    } else {
+        VARIANT copy;
+        VariantInit(&copy);
+        if (FAILED(VariantCopy(&copy, const_cast<VARIANT *>(&value))))
+            return false;
+        VariantClear(&record.value);
+        record.value = copy;
+    }
+    record.quality = quality;
+    record.timestamp = timestamp;
+    record.changeStamp = tick != record.changeStamp ? tick : NextChangeStamp(record.changeStamp);
+    return true;
+}
+
 int CSvrData::SetValue(const char *itemId, const VARIANT *value, WORD quality, DWORD timeLow,
                        DWORD timeHigh)
 {
     if (itemId == nullptr || *itemId == '\0' || value == nullptr)
         return DAKORA_E_ARGUMENT;
     // Stored as given: no comparison with the tag's type, no conversion.
-    return UpdateValue(itemId, 0, quality, timeLow, timeHigh, [value](VARIANT *out) {
-        if (FAILED(VariantCopy(out, const_cast<VARIANT *>(value))))
-            return static_cast<int>(DAKORA_E_TYPE);
-        return static_cast<int>(DAKORA_OK);
-    });
+    const FILETIME timestamp = MakeTimestamp(timeLow, timeHigh);
+    CAutoLock guard(m_lock);
+    TagRecord *record = FindRecordByName(itemId);
+    if (record == nullptr)
+        return DAKORA_E_UNKNOWNTAG;
+    return StoreValue(*record, *value, quality, timestamp, NextChangeStamp(0)) ? DAKORA_OK
+                                                                              : DAKORA_E_TYPE;
+}
+
+DWORD CSvrData::HandleOf(const char *itemId)
+{
+    if (itemId == nullptr || *itemId == '\0')
+        return 0;
+    CAutoLock guard(m_lock);
+    TagRecord *record = FindRecordByName(itemId);
+    return record != nullptr ? record->handle : 0;
+}
+
+int CSvrData::SetValues(DWORD count, const DWORD *handles, const VARIANT *values,
+                        const WORD *qualities, const FILETIME *timestamps, int *results)
+{
+    if (count == 0)
+        return DAKORA_OK;
+    if (handles == nullptr || values == nullptr || qualities == nullptr || timestamps == nullptr)
+        return DAKORA_E_ARGUMENT;
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    const DWORD tick = NextChangeStamp(0);
+    CAutoLock guard(m_lock);
+    for (DWORD i = 0; i < count; ++i) {
+        TagRecord *record = FindRecord(handles[i]);
+        if (record == nullptr) {
+            if (results != nullptr)
+                results[i] = DAKORA_E_UNKNOWNTAG;
+            continue;
+        }
+        const FILETIME &given = timestamps[i];
+        const bool stored =
+            StoreValue(*record, values[i], qualities[i],
+                       given.dwLowDateTime == 0 && given.dwHighDateTime == 0 ? now : given, tick);
+        if (results != nullptr)
+            results[i] = stored ? DAKORA_OK : DAKORA_E_TYPE;
+    }
+    return DAKORA_OK;
 }
 
 int CSvrData::SetText(const char *itemId, const char *text, WORD quality, DWORD timeLow,
@@ -356,7 +429,7 @@ bool CSvrData::GetEuRange(DWORD handle, double *low, double *high)
 DWORD CSvrData::TagCount()
 {
     CAutoLock guard(m_lock);
-    return m_tagCount;
+    return static_cast<DWORD>(m_records.size());
 }
 
 void CSvrData::Describe(const TagRecord &record, ItemInfo &info)
@@ -390,6 +463,25 @@ bool CSvrData::LookupHandle(DWORD handle, ItemInfo &info)
     return true;
 }
 
+void CSvrData::CopyOut(const TagRecord &record, FILETIME *timestamp, WORD *quality,
+                       VARIANT *value)
+{
+    if (timestamp != nullptr)
+        *timestamp = record.timestamp;
+    if (record.changeStamp != 0) {
+        if (quality != nullptr)
+            *quality = record.quality;
+        if (value != nullptr) {
+            if (IsPlainValue(V_VT(&record.value)))
+                *value = record.value;
+            else
+                VariantCopy(value, const_cast<VARIANT *>(&record.value));
+        }
+    } else if (quality != nullptr) {
+        *quality = OPC_QUALITY_WAITING_FOR_INITIAL_DATA;
+    }
+}
+
 bool CSvrData::ReadValue(DWORD handle, FILETIME *timestamp, WORD *quality, VARIANT *value)
 {
     if (value != nullptr)
@@ -403,17 +495,25 @@ bool CSvrData::ReadValue(DWORD handle, FILETIME *timestamp, WORD *quality, VARIA
     TagRecord *record = FindRecord(handle);
     if (record == nullptr)
         return false;
-    if (timestamp != nullptr)
-        *timestamp = record->timestamp;
-    if (record->changeStamp != 0) {
-        if (quality != nullptr)
-            *quality = record->quality;
-        if (value != nullptr)
-            VariantCopy(value, &record->value);
-    } else if (quality != nullptr) {
-        *quality = OPC_QUALITY_WAITING_FOR_INITIAL_DATA;
-    }
+    CopyOut(*record, timestamp, quality, value);
     return true;
+}
+
+void CSvrData::ReadValues(DWORD count, const DWORD *handles, FILETIME *timestamps, WORD *qualities,
+                          VARIANT *values, bool *found)
+{
+    for (DWORD i = 0; i < count; ++i) {
+        VariantInit(&values[i]);
+        qualities[i] = 0;
+        timestamps[i].dwLowDateTime = timestamps[i].dwHighDateTime = 0;
+    }
+    CAutoLock guard(m_lock);
+    for (DWORD i = 0; i < count; ++i) {
+        const TagRecord *record = FindRecord(handles[i]);
+        found[i] = record != nullptr;
+        if (record != nullptr)
+            CopyOut(*record, &timestamps[i], &qualities[i], &values[i]);
+    }
 }
 
 bool CSvrData::GetChangeStamp(DWORD handle, DWORD *stamp)
@@ -425,6 +525,15 @@ bool CSvrData::GetChangeStamp(DWORD handle, DWORD *stamp)
     if (stamp != nullptr)
         *stamp = record->changeStamp;
     return true;
+}
+
+void CSvrData::GetChangeStamps(DWORD count, const DWORD *handles, DWORD *stamps)
+{
+    CAutoLock guard(m_lock);
+    for (DWORD i = 0; i < count; ++i) {
+        const TagRecord *record = FindRecord(handles[i]);
+        stamps[i] = record != nullptr ? record->changeStamp : 0;
+    }
 }
 
 bool CSvrData::AddItemRef(DWORD handle, DWORD updateRate)
@@ -516,15 +625,10 @@ bool CSvrData::BranchExists(const char *position, const char *name)
     const size_t positionLength = std::strlen(position);
     const size_t nameLength = std::strlen(name);
     CAutoLock guard(m_lock);
-    if (m_nameIndex == nullptr)
-        return false;
-    for (unsigned i = 0; i < kBuckets; ++i) {
-        for (NameEntry *e = m_nameIndex[i]; e != nullptr; e = e->next) {
-            const char *rest = BelowPosition(e->itemId, position, positionLength);
-            if (rest != nullptr && std::strncmp(rest, name, nameLength) == 0 &&
-                rest[nameLength] == '.')
-                return true;
-        }
+    for (const TagRecord &record : m_records) {
+        const char *rest = BelowPosition(record.itemId, position, positionLength);
+        if (rest != nullptr && std::strncmp(rest, name, nameLength) == 0 && rest[nameLength] == '.')
+            return true;
     }
     return false;
 }
@@ -535,13 +639,9 @@ bool CSvrData::PrefixExists(const char *text)
         return false;
     const size_t length = std::strlen(text);
     CAutoLock guard(m_lock);
-    if (m_nameIndex == nullptr)
-        return false;
-    for (unsigned i = 0; i < kBuckets; ++i) {
-        for (NameEntry *e = m_nameIndex[i]; e != nullptr; e = e->next) {
-            if (std::strncmp(e->itemId, text, length) == 0 && e->itemId[length] == '.')
-                return true;
-        }
+    for (const TagRecord &record : m_records) {
+        if (std::strncmp(record.itemId, text, length) == 0 && record.itemId[length] == '.')
+            return true;
     }
     return false;
 }
@@ -555,48 +655,40 @@ std::vector<std::string> CSvrData::ListNames(const char *position, int filterTyp
     std::vector<std::string> names;
 
     CAutoLock guard(m_lock);
-    if (m_recordTable == nullptr)
-        return names;
-
     if (filterType == kBrowseBranches) {
-        // Branch names below the position, each once, in table order.
+        // Branch names below the position, each once, in declaration order.
         std::unordered_set<std::string> seen;
-        for (unsigned i = 0; i < kBuckets; ++i) {
-            for (RecordEntry *e = m_recordTable[i]; e != nullptr; e = e->next) {
-                const char *rest = BelowPosition(e->record.itemId, position, positionLength);
-                if (rest == nullptr)
-                    continue;
-                const char *dot = std::strchr(rest, '.');
-                if (dot == nullptr)
-                    continue;
-                std::string branch(rest, static_cast<size_t>(dot - rest));
-                if (names.size() < kMaxListedNames && MatchNamePattern(pattern, branch.c_str()) &&
-                    seen.insert(branch).second)
-                    names.push_back(branch);
-            }
+        for (const TagRecord &record : m_records) {
+            const char *rest = BelowPosition(record.itemId, position, positionLength);
+            if (rest == nullptr)
+                continue;
+            const char *dot = std::strchr(rest, '.');
+            if (dot == nullptr)
+                continue;
+            std::string branch(rest, static_cast<size_t>(dot - rest));
+            if (names.size() < kMaxListedNames && MatchNamePattern(pattern, branch.c_str()) &&
+                seen.insert(branch).second)
+                names.push_back(branch);
         }
         return names;
     }
 
-    for (unsigned i = 0; i < kBuckets; ++i) {
-        for (RecordEntry *e = m_recordTable[i]; e != nullptr; e = e->next) {
-            if (names.size() >= kMaxListedNames)
-                return names;
-            const TagRecord &record = e->record;
-            const VARTYPE type = CanonicalVarType(record.type);
-            if (typeFilter != VT_EMPTY && type != typeFilter)
-                continue;
-            if (filterType == kBrowseFlat) {
-                names.emplace_back(record.itemId);
-                continue;
-            }
-            const char *rest = BelowPosition(record.itemId, position, positionLength);
-            if (rest == nullptr || std::strchr(rest, '.') != nullptr)
-                continue;
-            if (!MatchNamePattern(pattern, record.itemId))
-                continue;
-            names.emplace_back(rest);
+    for (const TagRecord &record : m_records) {
+        if (names.size() >= kMaxListedNames)
+            return names;
+        const VARTYPE type = CanonicalVarType(record.type);
+        if (typeFilter != VT_EMPTY && type != typeFilter)
+            continue;
+        if (filterType == kBrowseFlat) {
+            names.emplace_back(record.itemId);
+            continue;
         }
+        const char *rest = BelowPosition(record.itemId, position, positionLength);
+        if (rest == nullptr || std::strchr(rest, '.') != nullptr)
+            continue;
+        if (!MatchNamePattern(pattern, record.itemId))
+            continue;
+        names.emplace_back(rest);
     }
     return names;
 }
@@ -609,25 +701,21 @@ std::vector<BrowseChild> CSvrData::ListChildren(const char *position)
     std::map<std::string, BrowseChild> children;
     {
         CAutoLock guard(m_lock);
-        if (m_recordTable == nullptr)
-            return {};
-        for (unsigned i = 0; i < kBuckets; ++i) {
-            for (RecordEntry *e = m_recordTable[i]; e != nullptr; e = e->next) {
-                const char *rest = BelowPosition(e->record.itemId, position, positionLength);
-                if (rest == nullptr || *rest == '\0')
-                    continue;
-                const char *dot = std::strchr(rest, '.');
-                std::string name = dot == nullptr ? std::string(rest)
-                                                  : std::string(rest, static_cast<size_t>(dot - rest));
-                if (children.size() >= kMaxListedNames && children.count(name) == 0)
-                    continue;
-                BrowseChild &child = children[name];
-                child.name = name;
-                if (dot == nullptr)
-                    child.isItem = true;
-                else
-                    child.hasChildren = true;
-            }
+        for (const TagRecord &record : m_records) {
+            const char *rest = BelowPosition(record.itemId, position, positionLength);
+            if (rest == nullptr || *rest == '\0')
+                continue;
+            const char *dot = std::strchr(rest, '.');
+            std::string name = dot == nullptr ? std::string(rest)
+                                              : std::string(rest, static_cast<size_t>(dot - rest));
+            if (children.size() >= kMaxListedNames && children.count(name) == 0)
+                continue;
+            BrowseChild &child = children[name];
+            child.name = name;
+            if (dot == nullptr)
+                child.isItem = true;
+            else
+                child.hasChildren = true;
         }
     }
     std::vector<BrowseChild> list;

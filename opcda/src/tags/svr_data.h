@@ -1,7 +1,8 @@
-// svr_data.h - the tag table: one record per declared tag, found by item ID
-// (name index) or by handle (record table), both hash tables of 20480 chained
-// buckets. One lock guards everything. It also owns the write-forwarding
-// worker through which client writes reach the host.
+// svr_data.h - the tag table: one record per declared tag, in declaration
+// order; its handle is its place in that order, and a hash index of the item
+// IDs (growing with the table) finds it by name. One lock guards everything.
+// It also owns the write-forwarding worker through which client writes
+// reach the host.
 #pragma once
 
 #include "dakora_da.h"
@@ -10,6 +11,7 @@
 #include "write_to_dec.h"
 
 #include <atomic>
+#include <deque>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -31,7 +33,6 @@ enum BrowseFilter : int {
 
 class CSvrData : public COpcData {
 public:
-    static const unsigned kBuckets = 20480;
     static const size_t kMaxListedNames = 1048576;
 
     CSvrData();
@@ -44,6 +45,9 @@ public:
     bool LookupHandle(DWORD handle, ItemInfo &info) override;
     bool ReadValue(DWORD handle, FILETIME *timestamp, WORD *quality, VARIANT *value) override;
     bool GetChangeStamp(DWORD handle, DWORD *stamp) override;
+    void GetChangeStamps(DWORD count, const DWORD *handles, DWORD *stamps) override;
+    void ReadValues(DWORD count, const DWORD *handles, FILETIME *timestamps, WORD *qualities,
+                    VARIANT *values, bool *found) override;
     bool AddItemRef(DWORD handle, DWORD updateRate) override;
     bool ReleaseItemRef(DWORD handle) override;
     HRESULT WriteItem(DWORD handle, const FILETIME &timestamp, WORD quality,
@@ -55,6 +59,11 @@ public:
                unsigned char writable);
     int SetValue(const char *itemId, const VARIANT *value, WORD quality, DWORD timeLow,
                  DWORD timeHigh);
+    // The handle of a declared tag (0 when there is none).
+    DWORD HandleOf(const char *itemId);
+    // Values of many tags by handle under one lock; see dakora_setvals.
+    int SetValues(DWORD count, const DWORD *handles, const VARIANT *values, const WORD *qualities,
+                  const FILETIME *timestamps, int *results);
     int SetText(const char *itemId, const char *text, WORD quality, DWORD timeLow,
                 DWORD timeHigh);
     int SetBlob(const char *itemId, const void *data, DWORD count, WORD quality,
@@ -86,24 +95,30 @@ public:
     UINT FormatWriteComplete() const { return m_cfWriteComplete; }
 
 private:
+    // One entry of a name index chain; the item ID itself is the record's.
     struct NameEntry {
         NameEntry *next;
+        DWORD hash;
         DWORD handle;
-        char itemId[kItemIdSize];
-    };
-    struct RecordEntry {
-        RecordEntry *next;
-        TagRecord record;
     };
 
-    static unsigned NameBucket(const char *itemId);
-    static unsigned RecordBucket(DWORD handle);
+    static DWORD NameHash(const char *itemId);
 
     // Callers hold m_lock.
     TagRecord *FindRecord(DWORD handle);
     TagRecord *FindRecordByName(const char *itemId);
     static void Describe(const TagRecord &record, ItemInfo &info);
     bool InsertTag(const TagRecord &record);
+    // ReadValue's copy of one record into the caller's fields.
+    static void CopyOut(const TagRecord &record, FILETIME *timestamp, WORD *quality,
+                        VARIANT *value);
+    // Twice the buckets once the table has more tags than buckets; false
+    // (index unchanged, still correct) when memory runs out.
+    bool GrowNameIndex();
+    // A setter's new value, quality, time stamp and change stamp; false
+    // (record unchanged) when the value cannot be copied.
+    static bool StoreValue(TagRecord &record, const VARIANT &value, WORD quality,
+                           const FILETIME &timestamp, DWORD tick);
     // Runs a value update on a named tag; see the .cpp.
     template <typename Build>
     int UpdateValue(const char *itemId, int requiredType, WORD quality, DWORD timeLow,
@@ -115,9 +130,8 @@ private:
     DWORD m_startTick;
     DWORD m_nextHandle;
     CLock m_lock;
-    NameEntry **m_nameIndex;
-    RecordEntry **m_recordTable;
-    DWORD m_tagCount;
+    std::deque<TagRecord> m_records;     // handle h is m_records[h - 1]
+    std::vector<NameEntry *> m_nameIndex; // power-of-two number of chains
     std::unordered_map<DWORD, std::pair<double, double>> m_euRanges; // handle -> low, high
     std::atomic<unsigned> m_maxTextBytes;
     CLock m_checkLock;
