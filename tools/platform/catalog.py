@@ -23,10 +23,7 @@ class Variable:
         self.behaviour = behaviour
         self.validity = validity or simulation.AlwaysValid()
         self.writable = writable
-
-    @property
-    def key(self):
-        return "%s:%s" % (self.device_id, self.variant_id)
+        self.key = "%s:%s" % (device_id, variant_id)
 
 
 class Device:
@@ -61,10 +58,14 @@ class Catalog:
         self._project_by_id = {p.project_id: p for p in self.projects}
         self._device_by_id = {}
         self._project_of_device = {}
+        self._variable_by_ids = {}   # (device id, variant id) -> variable
         for project in self.projects:
             for device in project.devices:
                 self._device_by_id[device.device_id] = device
                 self._project_of_device[device.device_id] = project
+                for variable in device.variables:
+                    # The first of a repeated id, as a walk of the list finds it.
+                    self._variable_by_ids.setdefault((device.device_id, variable.variant_id), variable)
 
     def account(self, name):
         return self.accounts.get(name)
@@ -88,12 +89,10 @@ class Catalog:
         """The device and the variable a device id and a variant id name, or
         (None, None). A mirrored point is found under the device that lists
         it as well as under the device it belongs to."""
-        device = self.device(device_id)
-        if device is not None:
-            for variable in device.variables:
-                if variable.variant_id == variant_id:
-                    return device, variable
-        return None, None
+        variable = self._variable_by_ids.get((device_id, variant_id))
+        if variable is None:
+            return None, None
+        return self._device_by_id[device_id], variable
 
     def owner_of(self, variable):
         """The device a variable belongs to (for a mirrored point, not the

@@ -121,7 +121,9 @@ class Operations:
         one member per known variable: its value, or null when it is not
         valid. Unknown ids are left out."""
         result = {}
-        asked = 0
+        wanted = []    # (values of the device, variant id)
+        sources = []   # (variable, device online), in the same order
+        online_of = {}
         for segment in form.get("variants").split(";"):
             if not segment:
                 continue
@@ -137,9 +139,15 @@ class Operations:
                 if variable is None:
                     continue
                 owner = self.catalog.owner_of(variable) or device
-                online = self.simulator.device_online(owner)
-                values[variant_id] = self.simulator.current(variable, online)
-                asked += 1
+                online = online_of.get(owner.device_id)
+                if online is None:
+                    online = online_of[owner.device_id] = self.simulator.device_online(owner)
+                wanted.append((values, variant_id))
+                sources.append((variable, online))
+        # All values of one reply are taken at one moment.
+        for (values, variant_id), value in zip(wanted, self.simulator.current_many(sources)):
+            values[variant_id] = value
+        asked = len(wanted)
         reply = {"success": True, "msg": MSG_OK, "variants": result}
         return reply, "%d values of %d devices" % (asked, len(result))
 

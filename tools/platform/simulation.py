@@ -181,19 +181,30 @@ class Simulator:
     def current(self, variable, device_online=True):
         """The variable's value as sent in a value reply, or None when it is
         not valid at this moment (device offline, point not reporting)."""
+        return self.current_many([(variable, device_online)])[0]
+
+    def current_many(self, variables):
+        """current() of many (variable, device online) pairs at one moment,
+        the holds and offsets taken once: one value reply."""
         t = self.clock.now()
-        key = variable.key
         with self._lock:
-            held = self._holds.get(key, _NO_HOLD)
-            rebase = self._rebase.get(key, 0)
-        if held is not _NO_HOLD:
-            return held
-        if not device_online or not variable.validity.valid(t):
-            return None
-        raw = variable.behaviour.raw(t, self.seed, key)
-        if variable.behaviour.rebases:
-            raw += rebase
-        return value_types.fit(variable.type_name, raw)
+            holds = dict(self._holds)
+            rebases = dict(self._rebase)
+        values = []
+        for variable, device_online in variables:
+            key = variable.key
+            held = holds.get(key, _NO_HOLD)
+            if held is not _NO_HOLD:
+                values.append(held)
+                continue
+            if not device_online or not variable.validity.valid(t):
+                values.append(None)
+                continue
+            raw = variable.behaviour.raw(t, self.seed, key)
+            if variable.behaviour.rebases:
+                raw += rebases.get(key, 0)
+            values.append(value_types.fit(variable.type_name, raw))
+        return values
 
     def write(self, variable, value):
         """A write from the gateway: counters go on counting from value,
