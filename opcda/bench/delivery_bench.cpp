@@ -4,8 +4,10 @@
 // to all of them with a group at the same rate. For each configuration it
 // prints the values per second offered (set by the host) and delivered (in
 // all clients' OnDataChange calls), the reports per second each client got,
-// and the host's CPU share; first the host's CPU for the tag updates alone,
-// last the time of one synchronous read of 10,000 items.
+// and the CPU share of the host and of the clients (one process); first
+// the host's CPU for the tag updates alone, last the time of one
+// synchronous read of 10,000 items.
+#include "host_process_cpu.h"
 #include "test_host_control.h"
 
 #include <atomic>
@@ -133,13 +135,23 @@ struct Subscriber {
     }
 };
 
-ULONGLONG CpuTime(HANDLE process)
+// CPU milliseconds of a program of this build, from the Linux process
+// table (under Wine, GetProcessTimes does not see into another process).
+double CpuMs(const char *program)
+{
+    return HostProcessCpuMs(testhost::BinPath(program));
+}
+
+// CPU milliseconds of this process (the clients).
+double OwnCpuMs()
 {
     FILETIME created, exited, kernel, user;
-    if (!GetProcessTimes(process, &created, &exited, &kernel, &user))
+    if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user))
         return 0;
-    auto value = [](const FILETIME &t) { return (static_cast<ULONGLONG>(t.dwHighDateTime) << 32) | t.dwLowDateTime; };
-    return value(kernel) + value(user);
+    auto value = [](const FILETIME &t) {
+        return static_cast<double>((static_cast<ULONGLONG>(t.dwHighDateTime) << 32) | t.dwLowDateTime);
+    };
+    return (value(kernel) + value(user)) / 1e4;
 }
 
 unsigned long long BulkRounds()
@@ -150,7 +162,7 @@ unsigned long long BulkRounds()
 
 // One configuration: tags set every period, clients subscribed at the same
 // rate (none: the tag updates alone).
-void Measure(HANDLE host, int tags, DWORD period, int clients)
+void Measure(int tags, DWORD period, int clients)
 {
     if (testhost::CommandCode("bulk " + std::to_string(tags) + " " + std::to_string(period)) != tags) {
         std::printf("  %6d tags / %4lu ms: the host did not start its writer\n", tags,
@@ -177,18 +189,18 @@ void Measure(HANDLE host, int tags, DWORD period, int clients)
     const unsigned long long valuesBefore = delivered(false);
     const unsigned long long reportsBefore = delivered(true);
     const unsigned long long roundsBefore = BulkRounds();
-    const ULONGLONG cpuBefore = CpuTime(host);
-    const ULONGLONG clientCpuBefore = CpuTime(GetCurrentProcess());
+    const double cpuBefore = CpuMs("dakora_test_host.exe");
+    const double clientCpuBefore = OwnCpuMs();
     const ULONGLONG start = GetTickCount64();
     Sleep(kMeasureMs);
     const unsigned long long roundsAfter = BulkRounds();
-    const ULONGLONG cpuAfter = CpuTime(host);
-    const ULONGLONG clientCpuAfter = CpuTime(GetCurrentProcess());
+    const double cpuAfter = CpuMs("dakora_test_host.exe");
+    const double clientCpuAfter = OwnCpuMs();
     const double seconds = (GetTickCount64() - start) / 1000.0;
     const unsigned long long valuesAfter = delivered(false);
     const unsigned long long reportsAfter = delivered(true);
     const double offered = static_cast<double>(roundsAfter - roundsBefore) * tags * (clients > 0 ? clients : 1) / seconds;
-    const double cpu = (cpuAfter - cpuBefore) / 1e7 / seconds * 100.0;
+    const double cpu = (cpuAfter - cpuBefore) / 10.0 / seconds;
     if (clients == 0) {
         std::printf("  %6d tags / %4lu ms, tag updates alone: %9.0f values/s set, host CPU %5.1f %% of one core\n",
                     tags, static_cast<unsigned long>(period), offered, cpu);
@@ -199,7 +211,7 @@ void Measure(HANDLE host, int tags, DWORD period, int clients)
                     tags, static_cast<unsigned long>(period), clients, offered, got,
                     offered > 0 ? got / offered : 0.0,
                     (reportsAfter - reportsBefore) / seconds / clients, cpu,
-                    (clientCpuAfter - clientCpuBefore) / 1e7 / seconds * 100.0);
+                    (clientCpuAfter - clientCpuBefore) / 10.0 / seconds);
     }
     std::fflush(stdout);
     for (Subscriber &s : subscribers)
@@ -225,22 +237,21 @@ int main(int argc, char **argv)
         std::printf("host did not start\n");
         return 1;
     }
-    HANDLE host = testhost::OpenHostProcess();
     std::printf("delivery: the host sets every tag each period; groups at the same rate (%s)\n",
                 sizeof(void *) == 4 ? "i686" : "x86_64");
     if (argc == 4) {
-        Measure(host, std::atoi(argv[1]), static_cast<DWORD>(std::atoi(argv[2])), std::atoi(argv[3]));
+        Measure(std::atoi(argv[1]), static_cast<DWORD>(std::atoi(argv[2])), std::atoi(argv[3]));
         keeper->Release();
         testhost::UnregisterHost();
         CoUninitialize();
         return 0;
     }
-    Measure(host, 100000, 1000, 0);
-    Measure(host, 10000, 200, 1);
-    Measure(host, 10000, 200, 4);
-    Measure(host, 50000, 200, 1);
-    Measure(host, 100000, 1000, 1);
-    Measure(host, 100000, 1000, 4);
+    Measure(100000, 1000, 0);
+    Measure(10000, 200, 1);
+    Measure(10000, 200, 4);
+    Measure(50000, 200, 1);
+    Measure(100000, 1000, 1);
+    Measure(100000, 1000, 4);
 
     const int readTags = 10000;
     testhost::CommandCode("bulk " + std::to_string(readTags) + " 0");
