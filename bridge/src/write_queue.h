@@ -27,8 +27,9 @@ public:
     void Push(const std::string &frame);
     // The oldest frame that is not too old; false when none waits.
     bool Pop(std::string &frame);
-    // Puts back a frame whose send failed, ahead of the others, with the
-    // time it was first queued.
+    // Puts back the frame last popped (its send failed; the sender has one
+    // frame out at a time), ahead of the others, with the time it was first
+    // queued.
     void PushFront(const std::string &frame);
     std::size_t Size();
     bool Full();
