@@ -4,6 +4,7 @@
 
 #include "bridge_identity.h"
 #include "dakora_da.h"
+#include "restart_quality.h"
 #include "utc_time.h"
 #include "value_conversion.h"
 #include "write_forwarding.h"
@@ -37,7 +38,7 @@ bool CTstData::Start()
     OutputDebugStringA("Start");
     // A write frame carries its value text in at most 255 bytes.
     dakora_setwritelimit(255);
-    dakora_setwritecheck(&CheckWrite, nullptr);
+    dakora_setwritecheck(&CheckWrite, &m_client);
     std::thread([] { RunWriteForwarding(bridge::kGatewayPort); }).detach();
     OutputDebugStringA("dakora_start");
     return dakora_start(bridge::kClassId, bridge::kVendor, bridge::kServer, bridge::kVersion,
@@ -89,6 +90,8 @@ void CTstData::OnSnapshot(std::vector<PublishedRecord> &records)
         Declare(records);
     const bool all = declare || m_pushAll;
     for (std::size_t i = 0; i < records.size(); ++i) {
+        if (!declare)
+            KeepLastKnownWhileWaiting(records[i], m_variants[i]);
         if (all || !SamePublishedState(records[i], m_variants[i]))
             Push(records[i], m_handles[i]);
     }

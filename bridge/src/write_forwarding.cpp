@@ -2,6 +2,7 @@
 #include "write_forwarding.h"
 
 #include "format_variant.h"
+#include "mapping_client.h"
 #include "opc_errors.h"
 #include "write_client.h"
 #include "write_frame.h"
@@ -15,16 +16,26 @@ CWriteQueue &PendingWrites()
     return queue;
 }
 
-HRESULT DAKORA_CALL CheckWrite(const char *, const VARIANT *value, void *)
+HRESULT DAKORA_CALL CheckWrite(const char *, const VARIANT *value, void *userData)
 {
     if (value == nullptr)
         return E_INVALIDARG;
     std::string text;
     switch (FormatVariant(*value, text)) {
-    case ValueTextResult::kOk: return S_OK;
+    case ValueTextResult::kOk: break;
     case ValueTextResult::kTooLong: return OPC_E_RANGE;
     default: return OPC_E_BADTYPE;
     }
+    const CMappingClient *segment = static_cast<const CMappingClient *>(userData);
+    if (segment != nullptr && !segment->WriterPresent()) {
+        OutputDebugStringA("[quenlor] write refused: the gateway does not publish");
+        return E_FAIL;
+    }
+    if (PendingWrites().Full()) {
+        OutputDebugStringA("[quenlor] write refused: the write queue is full");
+        return E_FAIL;
+    }
+    return S_OK;
 }
 
 int DAKORA_CALL OnWrite(const char *itemId, VARIANT *value, DWORD, FILETIME, void *)

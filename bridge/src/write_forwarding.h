@@ -8,9 +8,13 @@
 
 class CWriteQueue;
 
-// The host's check of every client write (dakora_setwritecheck): a value
-// without an exact frame text is refused before it is queued, OPC_E_RANGE
-// when it is too long for a frame, OPC_E_BADTYPE otherwise.
+// The host's check of every client write (dakora_setwritecheck), on the
+// client's call. userData: the segment reader (CMappingClient), or null.
+// A write that cannot be carried out is refused at once: E_FAIL while the
+// gateway does not publish (its segment stale or not open: nobody would
+// take the write) or while the queue to it is full; a value without an
+// exact frame text OPC_E_RANGE when it is too long for a frame,
+// OPC_E_BADTYPE otherwise.
 HRESULT DAKORA_CALL CheckWrite(const char *itemId, const VARIANT *value, void *userData);
 
 // The host write callback handed to dakora_start.

@@ -1,6 +1,7 @@
 // The write client against a real TCP listener: frames go out in order once
 // connected, wait while the gateway is away, survive a dropped connection,
-// and the waiting queue keeps its bound.
+// the waiting queue keeps its bound, and writes that waited too long are
+// dropped rather than sent late.
 #include "frame_listener.h"
 #include "write_client.h"
 
@@ -73,7 +74,7 @@ TEST(WriteClient, WritesWaitWhileTheGatewayIsAway)
     CWriteQueue queue;
     ClientThread client(queue, port);
     Push(queue, 0, 4);
-    Sleep(2500); // several failed connection attempts
+    Sleep(1500); // a failed connection attempt or two, well within the age limit
     EXPECT_EQ(4u, queue.Size());
     CFrameListener listener(port);
     ASSERT_TRUE(listener.WaitForFrames(4, 15000));
@@ -102,13 +103,40 @@ TEST(WriteClient, ReconnectsAfterTheGatewayDropsTheConnection)
     EXPECT_EQ("2", listener.Frames()[2].value);
 }
 
-TEST(WriteClient, QueueKeepsItsBoundByDroppingTheOldest)
+// Past its bound the queue drops the newest write, as the gateway's own
+// queue does (the host's write check refuses writes before that).
+TEST(WriteClient, QueueKeepsItsBoundByDroppingTheNewest)
 {
     CWriteQueue queue;
     Push(queue, 0, static_cast<int>(CWriteQueue::kCapacity) + 6);
     EXPECT_EQ(CWriteQueue::kCapacity, queue.Size());
+    EXPECT_TRUE(queue.Full());
     EXPECT_EQ(6u, queue.Dropped());
     std::string frame;
     ASSERT_TRUE(queue.Pop(frame));
-    EXPECT_EQ(EncodeWriteFrame("Item.6", "6"), frame);
+    EXPECT_EQ(EncodeWriteFrame("Item.0", "0"), frame);
+    EXPECT_FALSE(queue.Full());
+}
+
+// A write that could not go out in time is never carried out late: it is
+// dropped and counted, and what was written since goes out.
+TEST(WriteClient, WritesThatWaitedTooLongAreDroppedNotSent)
+{
+    const unsigned short port = FreePort();
+    CWriteQueue queue(1500);
+    ClientThread client(queue, port);
+    Push(queue, 0, 3);
+    Sleep(2000);
+    CFrameListener listener(port);
+    const DWORD start = GetTickCount();
+    while (listener.Accepted() < 1 && GetTickCount() - start < 15000)
+        Sleep(20);
+    ASSERT_EQ(1u, listener.Accepted());
+    Push(queue, 3, 1);
+    ASSERT_TRUE(listener.WaitForFrames(1, 15000));
+    Sleep(300);
+    std::vector<WriteFrame> frames = listener.Frames();
+    ASSERT_EQ(1u, frames.size());
+    EXPECT_EQ("3", frames[0].value);
+    EXPECT_EQ(3u, queue.Expired());
 }

@@ -25,6 +25,10 @@ public:
     // Called on the reader thread when the writer is taken as gone.
     std::function<void()> m_onStale;
 
+    // The gateway publishes: a snapshot was taken since the segment was
+    // opened or since the writer was last taken as gone. Any thread.
+    bool WriterPresent() const { return m_writerPresent; }
+
     ContentInfo WriteContent(boost::archive::binary_oarchive &archive) override;
     bool ReadContent(const char *data, std::size_t size) override;
     void OnContent() override;
@@ -34,4 +38,5 @@ public:
 
 private:
     std::vector<PublishedRecord> m_parsed;
+    std::atomic<bool> m_writerPresent{false};
 };

@@ -32,6 +32,7 @@ bool CMappingClient::ReadContent(const char *data, std::size_t size)
 
 void CMappingClient::OnContent()
 {
+    m_writerPresent = true;
     if (!m_parsed.empty())
         m_bLoaded = true;
     if (m_onSnapshot)
@@ -40,6 +41,7 @@ void CMappingClient::OnContent()
 
 void CMappingClient::OnStale()
 {
+    m_writerPresent = false;
     if (m_onStale)
         m_onStale();
 }

@@ -167,6 +167,32 @@ TEST_F(PollingWorker, FailedQueriesMakeValuesLastKnownAndFiveLeadToANewLogin)
     EXPECT_EQ("in", states[1]);
 }
 
+// A reply that leaves a selected variable out does not leave it good: from
+// that reply on it is the last known value; the next reply that has it
+// makes it good again.
+TEST_F(PollingWorker, VariableLeftOutOfAReplyIsNoLongerCurrent)
+{
+    CQueryThread::SetCredentials("demo", "demo123");
+    SelectDemoVariables();
+    LogIn();
+    PollingTiming timing = FastTiming();
+    timing.cycleMs = 300;
+    Start(timing);
+    ASSERT_TRUE(notes.WaitFor([] { return IsValid("D2001:V30009") && IsValid("D2001:V30015"); }, 15000));
+    const std::string setpoint = ValueOf("D2001:V30015");
+
+    // Five such replies in a row: time enough to look.
+    for (int reply = 0; reply < 5; ++reply)
+        ASSERT_TRUE(platform.Canned("queryVariantValueById",
+                                    "{\"success\":true,\"msg\":\"\",\"variants\":{\"D2001\":{\"V30009\":21.5}}}"));
+    ASSERT_TRUE(notes.WaitFor([] { return QualityOf("D2001:V30015") == kQualityLastKnown; }, 10000));
+    EXPECT_EQ(setpoint, ValueOf("D2001:V30015"));
+    EXPECT_FALSE(IsValid("D2001:V30015"));
+    EXPECT_EQ("21.5", ValueOf("D2001:V30009"));
+    EXPECT_TRUE(IsValid("D2001:V30009"));
+    EXPECT_TRUE(notes.WaitFor([] { return QualityOf("D2001:V30015") == kQualityGood; }, 10000));
+}
+
 TEST_F(PollingWorker, UnreachablePlatformIsRetriedWithoutWatchdogRestart)
 {
     CQueryThread::SetCredentials("demo", "demo123");

@@ -184,11 +184,18 @@ TEST_F(WriteReceiver, RefusedWriteIsLoggedAndShown)
     ASSERT_EQ(1u, writes.size());
     EXPECT_EQ(200, writes[0]["status"].asInt());
     const std::string console = Console();
-    EXPECT_NE(std::string::npos, console.find("write a.b = abc: failed (refused by the platform)\n")) << console;
+    EXPECT_NE(std::string::npos, console.find("write a.b = abc: refused by the platform: 数值格式错误\n")) << console;
     EXPECT_TRUE(notes.WaitFor([this] { return notes.Count("变量写入失败：a.b（数值格式错误）") == 1; }, 5000));
 
-    ASSERT_TRUE(client.Send(Frame("a.b", "12.5")));
+    // A write the transfer lost says so, with what went wrong.
+    ASSERT_TRUE(platform.Control("{\"http500\": {\"reqCodes\": [\"writeVariantById\"], \"count\": 1}}"));
+    ASSERT_TRUE(client.Send(Frame("a.b", "7")));
     Writes(2);
+    EXPECT_NE(std::string::npos, Console().find("write a.b = 7: transfer failed: HTTP status 500\n")) << Console();
+    EXPECT_TRUE(notes.WaitFor([this] { return notes.Count("变量写入失败：a.b（网络请求失败）") == 1; }, 5000));
+
+    ASSERT_TRUE(client.Send(Frame("a.b", "12.5")));
+    Writes(3);
     EXPECT_NE(std::string::npos, Console().find("write a.b = 12.5: ok\n")) << Console();
 }
 

@@ -60,15 +60,20 @@ public:
     // or quality changes takes it as its time stamp.
     void UpdateValue(const std::string &key, const std::string &status, const std::string &value,
                      std::uint64_t replyTime = 0);
-    // Marks every selected variable invalid with an empty value; true when
-    // any was valid before.
+    // Polling ends (logout): every selected variable becomes invalid; a
+    // polled value stays as the last known one, a variable without one is a
+    // comm failure. True when any was valid before.
     bool InvalidateValues();
     // The platform cannot be reached (a failed query, polling stopped): every
     // selected variable keeps its value as the last known one, or has none
     // (comm failure), with now as its time stamp. True when any changed.
     bool MarkSourceUnreachable();
-    // Values loaded from the project file are not current: every variable
-    // becomes invalid, waiting for its first poll.
+    // Variables the platform left out of a successful value reply: from that
+    // reply on (replyTime, 0: now) their value is the last known one, or
+    // they have none.
+    void MarkUnreported(const std::vector<std::string> &keys, std::uint64_t replyTime);
+    // Values loaded from the project file are from an earlier run: every
+    // variable loses its saved value and waits for its first poll.
     void MarkValuesWaiting();
     std::uint64_t PublishGeneration() const;
     // Who publishes the selection (the segment writer) is told to do it now:
@@ -129,6 +134,8 @@ public:
 
 private:
     void AdoptLoaded(CManager &loaded);
+    bool MarkSelectionUnreachable(std::uint64_t when);
+    static bool MarkUnreachable(CVariant &variant, std::uint64_t when);
     void Published() { ++m_publishGeneration; }
 
     mutable std::recursive_mutex m_lock;

@@ -33,6 +33,12 @@ IStatusNotifications *GetStatusNotifications();
 // What the core calls. PostStatusText puts the local time and a blank in
 // front of the text before it hands it to the receiver.
 void PostStatusText(const std::string &text);
+// A text the operator must get to read (a failed write): for holdMs the
+// routine texts below do not replace it; any other text does.
+void PostLastingStatusText(const std::string &text, unsigned holdMs);
+// The polling worker's progress and idle texts, which come every second:
+// shown unless a lasting text is still held.
+void PostRoutineStatusText(const std::string &text);
 void RequestValueRefresh(int flag);
 void ShowLoggedIn();
 void ShowLoggedOut();

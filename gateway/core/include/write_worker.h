@@ -1,7 +1,8 @@
 // write_worker.h - CWriteWorker, the one worker that carries out the
 // platform writes of the write request receiver: in the order the frames
 // arrived (over every connection), one at a time, from a bounded queue.
-// Each outcome is logged; a failed write is shown in the status bar.
+// Each outcome is logged with its reason; a failed write is shown in the
+// status bar for a while.
 #pragma once
 
 #include <condition_variable>
@@ -16,6 +17,8 @@ class CWriteVariantAction;
 class CWriteWorker {
 public:
     static const std::size_t kQueueLimit = 1024;
+    // How long a failed write's status text holds off the polling texts.
+    static const unsigned kFailureShownMs = 10000;
 
     // The process's worker; its thread starts with the first write.
     static CWriteWorker &Instance();

@@ -75,45 +75,61 @@ void CManager::UpdateValue(const std::string &key, const std::string &status, co
     Published();
 }
 
+// Called with the lock held: every selected variable's value becomes the
+// last known one (or none), stamped with when that happened. True when any
+// record changed.
+bool CManager::MarkSelectionUnreachable(std::uint64_t when)
+{
+    bool changed = false;
+    for (auto &entry : keyIndex) {
+        CVariant &variant = *entry.second;
+        if (!variant.selected)
+            continue;
+        changed = MarkUnreachable(variant, when) || changed;
+    }
+    if (changed)
+        Published();
+    return changed;
+}
+
+bool CManager::MarkUnreachable(CVariant &variant, std::uint64_t when)
+{
+    const std::uint16_t quality = UnreachableQuality(variant.quality);
+    if (variant.quality == quality && !variant.valid)
+        return false;
+    variant.valid = false;
+    variant.quality = quality;
+    variant.timestamp = when;
+    return true;
+}
+
 bool CManager::InvalidateValues()
 {
     auto lock = Lock();
     bool anyValid = false;
-    const std::uint64_t now = UtcFileTimeNow();
-    for (auto &entry : keyIndex) {
-        CVariant &variant = *entry.second;
-        anyValid = anyValid || variant.valid;
-        if (variant.selected) {
-            variant.valid = false;
-            variant.value.clear();
-            if (variant.quality != kQualityCommFailure) {
-                variant.quality = kQualityCommFailure;
-                variant.timestamp = now;
-            }
-        }
-    }
-    Published();
+    for (const auto &entry : keyIndex)
+        anyValid = anyValid || entry.second->valid;
+    MarkSelectionUnreachable(UtcFileTimeNow());
     return anyValid;
 }
 
 bool CManager::MarkSourceUnreachable()
 {
     auto lock = Lock();
+    return MarkSelectionUnreachable(UtcFileTimeNow());
+}
+
+void CManager::MarkUnreported(const std::vector<std::string> &keys, std::uint64_t replyTime)
+{
+    auto lock = Lock();
     bool changed = false;
-    const std::uint64_t now = UtcFileTimeNow();
-    for (auto &entry : keyIndex) {
-        CVariant &variant = *entry.second;
-        const std::uint16_t quality = UnreachableQuality(variant.quality);
-        if (variant.quality == quality && !variant.valid)
-            continue;
-        variant.valid = false;
-        variant.quality = quality;
-        variant.timestamp = now;
-        changed = true;
+    for (const std::string &key : keys) {
+        const auto found = keyIndex.find(key);
+        if (found != keyIndex.end())
+            changed = MarkUnreachable(*found->second, replyTime != 0 ? replyTime : UtcFileTimeNow()) || changed;
     }
     if (changed)
         Published();
-    return changed;
 }
 
 void CManager::MarkValuesWaiting()
@@ -123,6 +139,7 @@ void CManager::MarkValuesWaiting()
         for (CDevice *device : project->devices)
             for (CVariant *variant : device->variants) {
                 variant->valid = false;
+                variant->value.clear();
                 variant->quality = kQualityWaiting;
                 variant->timestamp = 0;
             }

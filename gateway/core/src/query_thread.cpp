@@ -150,12 +150,12 @@ void CQueryThread::Cycle(Worker &worker)
     CManager &manager = CManager::GetInstance();
     // While nothing is polled, nothing published may pass for current.
     if (!manager.IsRunning()) {
-        PostStatusText("操作已被停止");
+        PostRoutineStatusText("操作已被停止");
         MarkUnreachable();
         return;
     }
     if (manager.UserName().empty() || manager.Password().empty()) {
-        PostStatusText("用户名或密码为空");
+        PostRoutineStatusText("用户名或密码为空");
         MarkUnreachable();
         return;
     }
@@ -164,7 +164,7 @@ void CQueryThread::Cycle(Worker &worker)
     if (worker.stop)
         return;
     if (manager.Selection().empty()) {
-        PostStatusText("请选择变量后提交");
+        PostRoutineStatusText("请选择变量后提交");
         return;
     }
 

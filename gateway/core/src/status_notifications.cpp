@@ -3,11 +3,28 @@
 #include "status_notifications.h"
 
 #include <atomic>
+#include <chrono>
+#include <cstdint>
 #include <ctime>
 
 namespace {
 
 std::atomic<IStatusNotifications *> g_receiver{nullptr};
+// Until when (steady clock, ms) a lasting text holds off the routine ones.
+std::atomic<std::int64_t> g_holdUntilMs{0};
+
+std::int64_t SteadyNowMs()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+void Show(const std::string &text)
+{
+    if (IStatusNotifications *receiver = g_receiver)
+        receiver->PostStatusText(LocalTimeText() + " " + text);
+}
 
 } // namespace
 
@@ -33,8 +50,21 @@ std::string LocalTimeText()
 
 void PostStatusText(const std::string &text)
 {
-    if (IStatusNotifications *receiver = g_receiver)
-        receiver->PostStatusText(LocalTimeText() + " " + text);
+    g_holdUntilMs = 0;
+    Show(text);
+}
+
+void PostLastingStatusText(const std::string &text, unsigned holdMs)
+{
+    g_holdUntilMs = SteadyNowMs() + static_cast<std::int64_t>(holdMs);
+    Show(text);
+}
+
+void PostRoutineStatusText(const std::string &text)
+{
+    if (SteadyNowMs() < g_holdUntilMs)
+        return;
+    Show(text);
 }
 
 void RequestValueRefresh(int flag)

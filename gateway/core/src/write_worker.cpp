@@ -5,7 +5,10 @@
 #include "console_output.h"
 #include "log_printf.h"
 #include "status_notifications.h"
+#include "transfer_failure.h"
 #include "write_variant_action.h"
+
+#include <curl/curl.h>
 
 #include <chrono>
 #include <cstdio>
@@ -62,7 +65,8 @@ void CWriteWorker::Run()
 }
 
 // "write <item> = <text>: ok", or the failure with its reason, on the
-// standard output and in the log; a failure also in the status bar.
+// standard output and in the log; a failure also in the status bar, where
+// it stays for a while (the polling texts do not replace it at once).
 void CWriteWorker::Report(const Write &write, bool succeeded)
 {
     const CWriteVariantAction &action = *write.action;
@@ -76,21 +80,28 @@ void CWriteWorker::Report(const Write &write, bool succeeded)
     }
     std::string reason;
     std::string shown;
-    if (action.ResultCode() != 0) {
-        char code[64];
-        std::snprintf(code, sizeof(code), "transfer failed, libcurl code %d", action.ResultCode());
-        reason = code;
-        shown = "网络请求失败";
-    } else if (action.Parsed()) {
-        reason = "refused by the platform";
-        shown = action.Message().empty() ? "请求被拒绝" : action.Message();
+    const TransferFailure failure = ClassifyTransfer(action.ResultCode(), action.HttpStatus());
+    if (failure != TransferFailure::kNone) {
+        char line[256];
+        if (failure == TransferFailure::kHttp)
+            std::snprintf(line, sizeof(line), "transfer failed: HTTP status %ld", action.HttpStatus());
+        else
+            std::snprintf(line, sizeof(line), "transfer failed: libcurl code %d (%s)", action.ResultCode(),
+                          curl_easy_strerror(static_cast<CURLcode>(action.ResultCode())));
+        reason = line;
+        shown = failure == TransferFailure::kTimeout ? "网络请求超时" : "网络请求失败";
+    } else if (action.Parsed() && !action.Malformed()) {
+        // The platform's own words, as it gave them.
+        const std::string message = action.Message();
+        reason = "refused by the platform: " + (message.empty() ? std::string("(no reason given)") : message);
+        shown = message.empty() ? "请求被拒绝" : message;
     } else {
         reason = "reply not understood";
         shown = "解析数据异常";
     }
-    ConsolePrintf("write %s = %s: failed (%s)\n", item, text, reason.c_str());
-    LogPrintf("write %s = %s: failed (%s)", item, text, reason.c_str());
-    PostStatusText("变量写入失败：" + write.itemId + "（" + shown + "）");
+    ConsolePrintf("write %s = %s: %s\n", item, text, reason.c_str());
+    LogPrintf("write %s = %s: %s", item, text, reason.c_str());
+    PostLastingStatusText("变量写入失败：" + write.itemId + "（" + shown + "）", kFailureShownMs);
 }
 
 int CWriteWorker::Pending() const

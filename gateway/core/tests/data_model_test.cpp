@@ -257,23 +257,44 @@ TEST_F(DataModel, QualityAndTimeStampTellHowCurrentAValueIs)
     EXPECT_EQ(5000u, records[0].timestamp);
     EXPECT_EQ(kQualityBad, records[1].quality);
 
-    // Values of an earlier run, as the project file brings them back.
+    // A variable the platform leaves out of a reply is the last known value
+    // from that reply on; one it never reported has none.
+    m_manager.MarkUnreported({"D1:V1", "D1:V2", "D9:V9"}, 6000);
+    EXPECT_EQ(kQualityLastKnown, m_v1->quality);
+    EXPECT_EQ("3.25", m_v1->value);
+    EXPECT_EQ(6000u, m_v1->timestamp);
+    EXPECT_EQ(kQualityCommFailure, m_v2->quality);
+
+    // Values of an earlier run, as the project file brings them back: none
+    // is published, every variable waits for its first poll.
     m_manager.MarkValuesWaiting();
     EXPECT_FALSE(m_v1->valid);
     EXPECT_EQ(kQualityWaiting, m_v1->quality);
+    EXPECT_TRUE(m_v1->value.empty());
 }
 
-TEST_F(DataModel, InvalidateValuesReportsWhetherAnythingWasValid)
+// Polling ends (logout): nothing stays valid, but a polled value is kept as
+// the last known one; only a variable that never had one is a comm failure.
+TEST_F(DataModel, InvalidateValuesKeepsTheLastKnownValues)
 {
     Select({m_v1, m_v2});
     m_manager.RebuildIndex();
     EXPECT_FALSE(m_manager.InvalidateValues());
+    EXPECT_EQ(kQualityCommFailure, m_v2->quality);
 
-    m_manager.UpdateValue("D1:V2", "1", "12");
+    m_manager.UpdateValue("D1:V2", "1", "12", 1000);
     EXPECT_TRUE(m_manager.InvalidateValues());
     EXPECT_FALSE(m_v2->valid);
-    EXPECT_TRUE(m_v2->value.empty());
+    EXPECT_EQ("12", m_v2->value);
+    EXPECT_EQ(kQualityLastKnown, m_v2->quality);
+    EXPECT_GT(m_v2->timestamp, 1000u);
+    EXPECT_EQ(kQualityCommFailure, m_v1->quality);
     EXPECT_FALSE(m_manager.InvalidateValues());
+
+    const std::vector<CVariant> records = Published();
+    ASSERT_EQ(2u, records.size());
+    EXPECT_EQ("12", records[1].value);
+    EXPECT_EQ(kQualityLastKnown, records[1].quality);
 }
 
 TEST_F(DataModel, ApplySelectionCopiesTheCheckMarks)

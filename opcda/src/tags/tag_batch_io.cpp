@@ -84,13 +84,15 @@ HRESULT WriteValue(COpcData &tags, DWORD handle, const VARIANT &value, const FIL
     return tags.WriteItem(handle, now, OPC_QUALITY_GOOD, value, lcid);
 }
 
+// The host takes values only: a write that asks for a quality or a time
+// stamp of its own cannot be carried out as asked, and none of it is
+// written.
 HRESULT WriteValueVQT(COpcData &tags, DWORD handle, const OPCITEMVQT &record, const FILETIME &now,
                       LCID lcid)
 {
-    const WORD quality =
-        record.bQualitySpecified ? record.wQuality : static_cast<WORD>(OPC_QUALITY_GOOD);
-    const FILETIME timestamp = record.bTimeStampSpecified ? record.ftTimeStamp : now;
-    return tags.WriteItem(handle, timestamp, quality, record.vDataValue, lcid);
+    if (record.bQualitySpecified || record.bTimeStampSpecified)
+        return OPC_E_NOTSUPPORTED;
+    return tags.WriteItem(handle, now, OPC_QUALITY_GOOD, record.vDataValue, lcid);
 }
 
 HRESULT ReadItemIDs(COpcData &tags, DWORD count, LPCWSTR *itemIds, VARIANT **values,

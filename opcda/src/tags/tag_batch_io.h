@@ -33,8 +33,9 @@ HRESULT PartialResult(const HRESULT *errors, DWORD count);
 // One client write with quality 192 and the time of the call (now).
 HRESULT WriteValue(COpcData &tags, DWORD handle, const VARIANT &value, const FILETIME &now,
                    LCID lcid);
-// One write with the quality and time stamp the client specified (else
-// 192 and now).
+// One write of a value-quality-time record: the value alone, with 192 and
+// now; OPC_E_NOTSUPPORTED (nothing written) when the record specifies a
+// quality or a time stamp, which the host cannot take.
 HRESULT WriteValueVQT(COpcData &tags, DWORD handle, const OPCITEMVQT &record, const FILETIME &now,
                       LCID lcid);
 

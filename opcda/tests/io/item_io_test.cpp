@@ -102,19 +102,22 @@ TEST_F(ItemIo, ReadOfNoItemsSucceeds)
     CoTaskMemFree(errors);
 }
 
-TEST_F(ItemIo, WriteVqtByItemIdReachesTheHostWithQualityAndTime)
+TEST_F(ItemIo, WriteVqtByItemIdReachesTheHostAsAValue)
 {
     const ULONGLONG stamp = 0x01D5C1A2B3C4D5E6ULL;
-    LPCWSTR ids[4] = {L"Area.Pump.Speed", L"Area.Valve", L"Area.No.Such.Tag", L"Area.Pump.Flow"};
-    OPCITEMVQT vqts[4] = {Vqt(41, true, 0x40, true, stamp), Vqt(1, false, 0, false, 0),
-                          Vqt(2, false, 0, false, 0), Vqt(42, false, 0, false, 0)};
+    LPCWSTR ids[5] = {L"Area.Pump.Speed", L"Area.Valve", L"Area.No.Such.Tag", L"Area.Pump.Flow",
+                      L"Area.Pump.Speed"};
+    OPCITEMVQT vqts[5] = {Vqt(41, false, 0x40, false, stamp), Vqt(1, false, 0, false, 0),
+                          Vqt(2, false, 0, false, 0), Vqt(42, false, 0, false, 0),
+                          Vqt(43, true, 0x40, true, stamp)};
     const ULONGLONG before = NowValue();
     HRESULT *errors = nullptr;
-    ASSERT_EQ(S_FALSE, io->WriteVQT(4, ids, vqts, &errors));
+    ASSERT_EQ(S_FALSE, io->WriteVQT(5, ids, vqts, &errors));
     EXPECT_EQ(S_OK, errors[0]);
     EXPECT_EQ(OPC_E_BADRIGHTS, errors[1]);
     EXPECT_EQ(OPC_E_UNKNOWNITEMID, errors[2]);
     EXPECT_EQ(S_OK, errors[3]);
+    EXPECT_EQ(OPC_E_NOTSUPPORTED, errors[4]); // quality and time stamp are not written
     CoTaskMemFree(errors);
 
     std::vector<HostWrite> writes = WaitForHostWrites(2, kArrival);
@@ -122,8 +125,8 @@ TEST_F(ItemIo, WriteVqtByItemIdReachesTheHostWithQualityAndTime)
     EXPECT_EQ("Area.Pump.Speed", writes[0].itemId);
     EXPECT_EQ("VT_I4", writes[0].type);
     EXPECT_EQ("41", writes[0].value);
-    EXPECT_EQ(0x40u, writes[0].quality);
-    EXPECT_EQ(stamp, writes[0].time);
+    EXPECT_EQ(192u, writes[0].quality);
+    EXPECT_GE(writes[0].time + kSecond, before);
     EXPECT_EQ("Area.Pump.Flow", writes[1].itemId);
     EXPECT_EQ("VT_R8", writes[1].type); // converted to the r8 tag's type
     EXPECT_EQ(192u, writes[1].quality);

@@ -225,14 +225,13 @@ protected:
         HostedServer::TearDown();
     }
 
-    std::vector<OPCITEMVQT> Vqts(bool withQuality)
+    // Value-only records (a quality or time stamp to write is not supported).
+    std::vector<OPCITEMVQT> Vqts()
     {
         std::vector<OPCITEMVQT> vqts(variants.size());
         for (std::size_t i = 0; i < variants.size(); ++i) {
             ZeroMemory(&vqts[i], sizeof(OPCITEMVQT));
             vqts[i].vDataValue = variants[i]; // shallow: the call copies
-            vqts[i].bQualitySpecified = withQuality;
-            vqts[i].wQuality = 0xC0;
         }
         return vqts;
     }
@@ -317,7 +316,7 @@ TEST_F(WriteSweep, SynchronousWriteVqt)
 {
     ComPtr<IOPCSyncIO2> io = Query<IOPCSyncIO2>(group.Get(), IID_IOPCSyncIO2);
     ASSERT_TRUE(io);
-    std::vector<OPCITEMVQT> vqts = Vqts(true);
+    std::vector<OPCITEMVQT> vqts = Vqts();
     HRESULT *errors = nullptr;
     const HRESULT hr = io->WriteVQT(static_cast<DWORD>(values.size()), handles.data(), vqts.data(), &errors);
     ExpectAtTheHost(Results(hr, errors));
@@ -327,7 +326,7 @@ TEST_F(WriteSweep, ServerWriteVqtByItemId)
 {
     ComPtr<IOPCItemIO> io = Query<IOPCItemIO>(server.Get(), IID_IOPCItemIO);
     ASSERT_TRUE(io);
-    std::vector<OPCITEMVQT> vqts = Vqts(false);
+    std::vector<OPCITEMVQT> vqts = Vqts();
     std::wstring id(kItem, kItem + sizeof(kItem) - 1);
     std::vector<LPCWSTR> ids(values.size(), id.c_str());
     HRESULT *errors = nullptr;
@@ -351,7 +350,7 @@ TEST_F(WriteSweep, AsynchronousWriteAndWriteVqt)
     CoTaskMemFree(errors);
     ExpectAtTheHost(results);
 
-    std::vector<OPCITEMVQT> vqts = Vqts(true);
+    std::vector<OPCITEMVQT> vqts = Vqts();
     errors = nullptr;
     hr = io->WriteVQT(static_cast<DWORD>(values.size()), handles.data(), vqts.data(), 502, &cancelId, &errors);
     ASSERT_TRUE(hr == S_OK || hr == S_FALSE) << std::hex << hr;

@@ -1,0 +1,15 @@
+// restart_quality.cpp - the last known value across a gateway restart.
+#include "restart_quality.h"
+
+#include "utc_time.h"
+
+void KeepLastKnownWhileWaiting(PublishedRecord &fresh, const PublishedRecord &pushed)
+{
+    if (fresh.quality != kQualityWaiting || fresh.itemId != pushed.itemId ||
+        (pushed.quality != kQualityGood && pushed.quality != kQualityLastKnown))
+        return;
+    fresh.value = pushed.value;
+    fresh.valid = false;
+    fresh.timestamp = pushed.quality == kQualityLastKnown ? pushed.timestamp : UtcFileTimeNow();
+    fresh.quality = kQualityLastKnown;
+}
