@@ -62,11 +62,15 @@ write_source_entry() {
 FAILED_INDEXES=""
 
 update_index() {
-  local try out
+  local try out rc
   for ((try = 1; try <= APT_TRIES; try++)); do
-    out=$("${SUDO[@]}" apt-get update "${APT_OPTS[@]}" 2>&1) && { FAILED_INDEXES=""; return 0; }
-    printf '%s\n' "$out" | grep -E '^(E|W):' >&2 || true
+    rc=0
+    out=$("${SUDO[@]}" apt-get update "${APT_OPTS[@]}" 2>&1) || rc=$?
+    # An index that could not be fetched may be reported as a warning only,
+    # with exit code 0: it counts as a failed update all the same.
     FAILED_INDEXES=$(printf '%s\n' "$out" | sed -n 's/^[EW]: Failed to fetch \([^ ]*\).*/\1/p' | sort -u)
+    [ "$rc" -eq 0 ] && [ -z "$FAILED_INDEXES" ] && return 0
+    printf '%s\n' "$out" | grep -E '^(E|W):' >&2 || true
     if ((try < APT_TRIES)); then
       log "apt-get update failed (attempt $try of $APT_TRIES); trying again in ${APT_PAUSE} s"
       sleep "$APT_PAUSE"
@@ -122,8 +126,15 @@ install_packages() {
     return 0
   fi
   log "installing apt packages"
-  "${SUDO[@]}" dpkg --add-architecture i386
-  write_source_entry
+  local problem
+  if ! problem=$("${SUDO[@]}" dpkg --add-architecture i386 2>&1); then
+    log "FAILED: 'dpkg --add-architecture i386' did not work: ${problem:-no message}; run scripts/setup.sh as root or as a user who may use sudo" >&2
+    return 1
+  fi
+  if ! problem=$(write_source_entry 2>&1); then
+    log "FAILED: could not write the deb-src entry $SOURCES_DIR/lumaret-src.sources: ${problem:-no message}; run scripts/setup.sh as root or as a user who may use sudo, and check that $SOURCES_DIR exists" >&2
+    return 1
+  fi
   update_index
   local transcript
   transcript=$(mktemp)

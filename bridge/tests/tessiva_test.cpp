@@ -20,10 +20,12 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <map>
 #include <mutex>
+#include <sstream>
 #include <thread>
 
 namespace {
@@ -456,12 +458,24 @@ TEST_F(Tessiva, EndsWithItsLastClient)
 namespace {
 
 // Writes snapshots of its own into the segment the fixture's writer made:
-// a good one, or the good one's bytes damaged at random.
+// a good one, or one made hostile at random - its bytes damaged, its record
+// count or a text length made huge, or the header's fields (sizes,
+// capacity, mapping number, generation, heartbeat, layout) set to what no
+// writer writes.
 class CHostileWriter {
 public:
+    enum class Kind { kGood, kBytes, kCount, kTextLength, kHeader, kUnreadable };
+    static const int kKinds = 6;
+
     explicit CHostileWriter(XFileMapping &segment) : m_header(static_cast<SegmentHeader *>(segment.GetMappingAddress()))
     {
         m_mutex = OpenMutexA(MUTEX_ALL_ACCESS, FALSE, kSegmentMutexName);
+        // The records follow the archive's header and the int32 count.
+        std::ostringstream empty;
+        {
+            boost::archive::binary_oarchive archive(empty);
+        }
+        m_countOffset = empty.str().size();
     }
     ~CHostileWriter()
     {
@@ -486,41 +500,107 @@ public:
         if (mapping != nullptr)
             CloseHandle(mapping);
         m_saved = *m_header;
+        m_last = m_saved;
+        m_topGeneration = m_saved.generation;
         ReleaseMutex(m_mutex);
-        return !m_good.empty();
+        return m_good.size() > m_countOffset + sizeof(std::int32_t) + sizeof(std::size_t);
     }
 
-    // One snapshot: damaged (or the good one again), announced in the header.
-    void Write(bool damaged)
+    // A kind at random: mostly hostile, now and then good.
+    Kind RandomKind() { return static_cast<Kind>(Next() % kKinds); }
+
+    // One snapshot of the kind, announced in the header.
+    void Write(Kind kind)
     {
+        ++m_written[static_cast<int>(kind)];
         std::string bytes = m_good;
-        if (damaged) {
+        switch (kind) {
+        case Kind::kGood:
+        case Kind::kHeader:
+            break;
+        case Kind::kBytes: {
             const int flips = 1 + static_cast<int>(Next() % 8);
             for (int i = 0; i < flips; ++i)
                 bytes[Next() % bytes.size()] = static_cast<char>(Next());
             if (Next() % 4 == 0)
                 bytes.resize(Next() % bytes.size());
+            break;
+        }
+        case Kind::kCount: {
+            const std::int32_t counts[] = {INT32_MAX, -1, static_cast<std::int32_t>(kSegmentMaxRecords) + 1,
+                                           4000000, static_cast<std::int32_t>(Next())};
+            std::memcpy(&bytes[m_countOffset], &counts[Next() % 5], sizeof(std::int32_t));
+            break;
+        }
+        case Kind::kTextLength: {
+            const std::size_t lengths[] = {SIZE_MAX, kSegmentMaxText + 1, bytes.size(), 0x7FFFFFF0,
+                                           static_cast<std::size_t>(Next())};
+            std::memcpy(&bytes[m_countOffset + sizeof(std::int32_t)], &lengths[Next() % 5], sizeof(std::size_t));
+            break;
+        }
+        case Kind::kUnreadable:
+            bytes.resize(m_countOffset / 2);
+            break;
         }
         if (m_data != nullptr)
             CloseHandle(m_data);
         const std::uint32_t number = 40000 + m_count++;
-        m_data = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 0x10000,
+        m_data = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kCapacity,
                                     (kSegmentDataPrefix + std::to_string(number)).c_str());
         char *view = static_cast<char *>(MapViewOfFile(m_data, FILE_MAP_ALL_ACCESS, 0, 0, 0));
         std::memcpy(view, bytes.data(), bytes.size());
         UnmapViewOfFile(view);
-        WaitForSingleObject(m_mutex, INFINITE);
+
         SegmentHeader header = m_saved;
-        header.heartbeat = ++m_heartbeat + m_saved.heartbeat;
-        header.generation = m_saved.generation + m_count;
+        header.heartbeat = m_last.heartbeat + 1;
+        // Every snapshot under a generation never used before, unless the
+        // header is made hostile.
+        header.generation = ++m_topGeneration;
         header.dataNumber = number;
-        header.dataCapacity = 0x10000;
+        header.dataCapacity = kCapacity;
         header.dataSize = static_cast<std::uint32_t>(bytes.size());
+        if (kind == Kind::kHeader)
+            DamageHeader(header);
+        WaitForSingleObject(m_mutex, INFINITE);
         *m_header = header;
         ReleaseMutex(m_mutex);
+        m_last = header;
+    }
+
+    // "good 12, bytes 80, ..." of what was written.
+    std::string Written() const
+    {
+        static const char *const kNames[kKinds] = {"good", "damaged bytes", "hostile count", "hostile text length",
+                                                   "hostile header", "unreadable"};
+        std::string text;
+        unsigned total = 0;
+        for (int i = 0; i < kKinds; ++i) {
+            text += (i == 0 ? "" : ", ") + std::to_string(m_written[i]) + " " + kNames[i];
+            total += m_written[i];
+        }
+        return std::to_string(total) + " snapshots (" + text + ")";
     }
 
 private:
+    static const std::uint32_t kCapacity = 0x10000;
+
+    void DamageHeader(SegmentHeader &header)
+    {
+        switch (Next() % 11) {
+        case 0: header.dataSize = header.dataCapacity + 1 + Next() % 1000; break;
+        case 1: header.dataCapacity = 0xFFFFF000u; header.dataSize = Next(); break;
+        case 2: header.dataCapacity = kCapacity * 64; break;              // more than the mapping holds
+        case 3: header.dataNumber = 0x7FFF0000u + Next() % 1000; break;   // no such mapping
+        case 4: header.dataNumber = 0; break;
+        case 5: header.recordCount = Next(); break;
+        case 6: header.generation = m_last.generation; break;              // new data, old generation
+        case 7: header.generation = m_last.generation - 1 - Next() % 100; break;
+        case 8: header.heartbeat = m_last.heartbeat; break;
+        case 9: header.magic[Next() % sizeof(header.magic)] ^= 0x5A; break;
+        default: header.pointerSize = static_cast<std::uint32_t>(Next()); header.headerSize = Next(); break;
+        }
+    }
+
     std::uint32_t Next()
     {
         m_random = m_random * 1103515245u + 12345u;
@@ -529,11 +609,14 @@ private:
 
     SegmentHeader *m_header;
     SegmentHeader m_saved = {};
+    SegmentHeader m_last = {};
     HANDLE m_mutex = nullptr;
     HANDLE m_data = nullptr;
     std::string m_good;
+    std::size_t m_countOffset = 0;
     std::uint32_t m_count = 0;
-    std::uint64_t m_heartbeat = 0;
+    std::uint32_t m_topGeneration = 0;
+    unsigned m_written[kKinds] = {};
     std::uint32_t m_random = 12345;
 };
 
@@ -546,11 +629,12 @@ SIZE_T WorkingSet(HANDLE process)
 
 } // namespace
 
-// A stream of damaged snapshots (LUMARET_SOAK_SECONDS long, 15 s unless
-// set): the bridge stays up, keeps serving the last good values as values
-// of a source it cannot trust, its memory stays flat, and a good snapshot
-// makes every item good again.
-TEST_F(Tessiva, DamagedSnapshotsNeverBringTheBridgeDown)
+// A stream of hostile snapshots (LUMARET_SOAK_SECONDS long, 15 s unless
+// set): the bridge stays up, keeps answering its client and its memory
+// stays flat. A snapshot that holds together is taken, whatever its
+// values; one that does not leaves the last records, served as values of a
+// source that cannot be trusted; a good one makes every item good again.
+TEST_F(Tessiva, HostileSnapshotsNeverBringTheBridgeDown)
 {
     Client client;
     ASSERT_EQ(S_OK, client.Connect({"Plant.D1.Speed", "Plant.D1.Flag"}));
@@ -564,31 +648,52 @@ TEST_F(Tessiva, DamagedSnapshotsNeverBringTheBridgeDown)
 
     const char *configured = std::getenv("LUMARET_SOAK_SECONDS");
     const DWORD soakMs = 1000u * static_cast<DWORD>(configured != nullptr ? std::atoi(configured) : 15);
+    const SIZE_T atStart = WorkingSet(bridge);
     const DWORD start = GetTickCount();
     SIZE_T settled = 0;
     SIZE_T largest = 0;
-    unsigned written = 0;
+    std::map<std::string, unsigned> served;
+    unsigned cycle = 0;
     while (GetTickCount() - start < soakMs) {
-        hostile.Write(true);
-        ++written;
+        hostile.Write(hostile.RandomKind());
         Sleep(20);
+        if (++cycle % 5 == 0) {
+            const std::string speed = client.Read("Plant.D1.Speed");
+            ASSERT_NE("read failed", speed) << "the bridge stopped answering";
+            ++served[speed];
+        }
         if (settled == 0 && GetTickCount() - start > soakMs / 4)
             settled = WorkingSet(bridge);
         largest = std::max(largest, WorkingSet(bridge));
         ASSERT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(bridge, 0)) << "the bridge ended";
     }
-    // Every damaged snapshot that held together is a good one to take; the
-    // rest leave the last good values, no longer current.
-    const std::string speed = client.Read("Plant.D1.Speed");
-    EXPECT_TRUE(speed == "1450 VT_I4 20" || speed == "1450 VT_I4 192") << speed;
-    std::printf("%u damaged snapshots in %lu s; bridge working set %lu KiB after a quarter, at most %lu KiB\n", written,
-                static_cast<unsigned long>(soakMs / 1000), static_cast<unsigned long>(settled / 1024),
-                static_cast<unsigned long>(largest / 1024));
+    const SIZE_T atEnd = WorkingSet(bridge);
+    std::string reads;
+    unsigned readCount = 0;
+    for (const auto &entry : served) {
+        reads += "\n    " + std::to_string(entry.second) + " x " + entry.first;
+        readCount += entry.second;
+    }
+    std::printf("[ SOAK     ] %lu s: %s\n[ SOAK     ] bridge working set %lu KiB at the start, %lu KiB after a "
+                "quarter, at most %lu KiB, %lu KiB at the end\n[ SOAK     ] %u client reads of Plant.D1.Speed:%s\n",
+                static_cast<unsigned long>(soakMs / 1000), hostile.Written().c_str(),
+                static_cast<unsigned long>(atStart / 1024), static_cast<unsigned long>(settled / 1024),
+                static_cast<unsigned long>(largest / 1024), static_cast<unsigned long>(atEnd / 1024), readCount,
+                reads.c_str());
     EXPECT_LT(largest, settled + 16 * 1024 * 1024) << "memory grows";
 
-    hostile.Write(false);
+    // What must hold at the end, whatever the stream left: a good snapshot
+    // is served as good; an unreadable one leaves its values, no longer
+    // current; the next good one makes them good again.
+    hostile.Write(CHostileWriter::Kind::kGood);
     EXPECT_TRUE(WaitForRead(client, "Plant.D1.Speed", "1450 VT_I4 192"));
-    EXPECT_EQ("true VT_BOOL 192", client.Read("Plant.D1.Flag"));
+    EXPECT_TRUE(WaitForRead(client, "Plant.D1.Flag", "true VT_BOOL 192"));
+    hostile.Write(CHostileWriter::Kind::kUnreadable);
+    EXPECT_TRUE(WaitForRead(client, "Plant.D1.Speed", "1450 VT_I4 20"));
+    EXPECT_TRUE(WaitForRead(client, "Plant.D1.Flag", "true VT_BOOL 20"));
+    hostile.Write(CHostileWriter::Kind::kGood);
+    EXPECT_TRUE(WaitForRead(client, "Plant.D1.Speed", "1450 VT_I4 192"));
+    EXPECT_TRUE(WaitForRead(client, "Plant.D1.Flag", "true VT_BOOL 192"));
     CloseHandle(bridge);
 }
 

@@ -36,7 +36,9 @@ public:
         kNewSnapshot, // a snapshot not taken before was parsed by ReadContent
         kUnchanged,   // no new snapshot since the last one taken
         kNotReady,    // no usable header (not written yet, foreign, abandoned mutex) or mutex busy
-        kMalformed    // the announced snapshot could not be read; it stays refused
+        kMalformed    // the announced snapshot could not be read; it is tried again
+                      // when the header announces other data, or after
+                      // kSegmentMalformedRetryMs
     };
 
     // What WriteContent saved: the content's generation (as ContentGeneration
@@ -127,8 +129,12 @@ private:
     // Writer: stores a snapshot in the data mapping (growing it as needed).
     bool StoreSnapshot(ContentInfo &info, std::size_t &size);
     bool CreateDataMapping(std::size_t capacity);
-    // Reader: maps data mapping number for reading size bytes.
-    bool OpenDataMapping(std::uint32_t number, std::size_t size);
+    // Reader: maps capacity bytes of data mapping number for reading size
+    // of them.
+    bool OpenDataMapping(std::uint32_t number, std::size_t capacity, std::size_t size);
+    // Reader: whether a snapshot that could not be parsed is due for
+    // another try (other data announced, or kSegmentMalformedRetryMs on).
+    bool MalformedRetryDue(const SegmentHeader &header) const;
 
     const Role m_role;
     std::atomic<bool> m_stopRequested{false};
@@ -155,5 +161,7 @@ private:
     bool m_hasRead = false;
     std::uint32_t m_readGeneration = 0;
     bool m_malformed = false;
+    SegmentHeader m_malformedHeader = {}; // the header of the snapshot refused
+    DWORD m_malformedTick = 0;              // when it was last tried
     bool m_forceRead = false;
 };

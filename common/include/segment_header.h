@@ -4,6 +4,8 @@
 // went into the data mapping. Fixed-width fields, the same on i686 and x86_64.
 #pragma once
 
+#include "segment_constants.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -34,10 +36,11 @@ inline void ResetSegmentHeader(SegmentHeader &header)
 }
 
 // A header that this program can follow: our magic, our layout, a writer of
-// our architecture, and snapshot fields that hold together.
+// our architecture, and snapshot fields that hold together, in a data
+// mapping no larger than a writer makes.
 inline bool SegmentHeaderUsable(const SegmentHeader &header)
 {
     return std::memcmp(header.magic, kSegmentMagic, sizeof(header.magic)) == 0 &&
            header.headerSize == sizeof(SegmentHeader) && header.pointerSize == sizeof(void *) &&
-           header.dataSize <= header.dataCapacity;
+           header.dataSize <= header.dataCapacity && header.dataCapacity <= kSegmentDataMaxSize;
 }

@@ -29,10 +29,13 @@ struct SegmentContent {
 void SaveSegmentRecord(boost::archive::binary_oarchive &archive, const CVariant &record);
 
 // Parses one whole snapshot of size bytes into records (resized to the
-// count; their texts keep their storage for the next parse). Every length
-// and the count are checked against the bytes left before anything is
-// allocated. False for anything that is not a complete snapshot: records
-// are then unspecified and must not be used.
+// count; their texts keep their storage for the next parse unless it is
+// far larger than needed). Every length and the count are checked against
+// the bytes left and against the maxima of segment_constants.h before
+// anything is allocated: at most kSegmentMaxRecords records, texts of at
+// most kSegmentMaxText bytes, and the list with the texts it keeps within
+// kSegmentReadBudget bytes. False for anything that is not a complete
+// snapshot: records are then unspecified and must not be used.
 bool LoadSegmentRecords(const char *data, std::size_t size, std::vector<CVariant> &records);
 
 // What the service publishes of a record: small, for 100,000 of them.

@@ -192,26 +192,30 @@ bool XFileMapping::CreateDataMapping(std::size_t capacity)
     return false;
 }
 
-bool XFileMapping::OpenDataMapping(std::uint32_t number, std::size_t size)
+bool XFileMapping::OpenDataMapping(std::uint32_t number, std::size_t capacity, std::size_t size)
 {
-    if (number != m_dataNumber || m_pDataAddress == nullptr) {
+    // Only the capacity the header announces is mapped, never more than a
+    // writer makes: a larger mapping made by something else costs no
+    // address space beyond that.
+    if (capacity == 0 || capacity > kSegmentDataMaxSize || size > capacity)
+        return false;
+    if (number != m_dataNumber || m_pDataAddress == nullptr || capacity != m_dataCapacity) {
         ReleaseData();
         HANDLE mapping = OpenFileMappingA(FILE_MAP_READ, FALSE, DataMappingName(number).c_str());
         if (mapping == nullptr)
             return false;
-        void *view = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0);
+        // Fails when the mapping is smaller than the capacity announced.
+        void *view = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, capacity);
         if (view == nullptr) {
             CloseHandle(mapping);
             return false;
         }
-        MEMORY_BASIC_INFORMATION info;
-        const std::size_t capacity = VirtualQuery(view, &info, sizeof(info)) == sizeof(info) ? info.RegionSize : 0;
         m_hData = mapping;
         m_pDataAddress = view;
         m_dataNumber = number;
         m_dataCapacity = capacity;
     }
-    return size <= m_dataCapacity && ViewCovers(m_pDataAddress, size);
+    return ViewCovers(m_pDataAddress, size);
 }
 
 void XFileMapping::Trace(const char *text)

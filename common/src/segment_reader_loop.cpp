@@ -82,14 +82,32 @@ XFileMapping::ReadResult XFileMapping::ReadSnapshot()
         m_lastHeartbeat = header.heartbeat;
         m_lastAliveTick = CurrentTick();
     }
-    if (m_hasRead && header.generation == m_readGeneration && !m_forceRead)
+    if (m_hasRead && header.generation == m_readGeneration && !m_forceRead &&
+        !(m_malformed && MalformedRetryDue(header)))
         return ReadResult::kUnchanged;
 
     m_hasRead = true;
     m_readGeneration = header.generation;
     m_forceRead = false;
-    const bool taken = header.dataNumber != 0 && OpenDataMapping(header.dataNumber, header.dataSize) &&
+    const bool taken = header.dataNumber != 0 &&
+                       OpenDataMapping(header.dataNumber, header.dataCapacity, header.dataSize) &&
                        ReadContent(static_cast<const char *>(m_pDataAddress), header.dataSize);
     m_malformed = !taken;
-    return taken ? ReadResult::kNewSnapshot : ReadResult::kMalformed;
+    if (!taken) {
+        // The records taken last stay; this snapshot is tried again later,
+        // so that one bad read does not stick while the writer is alive.
+        m_malformedHeader = header;
+        m_malformedTick = CurrentTick();
+        return ReadResult::kMalformed;
+    }
+    return ReadResult::kNewSnapshot;
+}
+
+bool XFileMapping::MalformedRetryDue(const SegmentHeader &header) const
+{
+    const bool otherData = header.dataNumber != m_malformedHeader.dataNumber ||
+                           header.dataCapacity != m_malformedHeader.dataCapacity ||
+                           header.dataSize != m_malformedHeader.dataSize ||
+                           header.recordCount != m_malformedHeader.recordCount;
+    return otherData || CurrentTick() - m_malformedTick >= kSegmentMalformedRetryMs;
 }

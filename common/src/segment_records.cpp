@@ -22,7 +22,9 @@ const std::size_t kSignatureLength = sizeof(kArchiveSignature) - 1;
 const std::size_t kSmallestRecord = 6 * sizeof(std::size_t) + 3 + 2 + 8;
 
 // Reads primitives and texts from an archive over a buffer of known size,
-// refusing every length that reaches beyond what is left.
+// refusing every length that reaches beyond what is left, a text above
+// kSegmentMaxText, and texts that together would need more memory than the
+// parse has left.
 class CBoundedReader {
 public:
     CBoundedReader(boost::archive::binary_iarchive &archive, std::streambuf &stream, std::size_t size)
@@ -37,6 +39,9 @@ public:
             return 0;
         return m_size - static_cast<std::size_t>(position);
     }
+
+    // Bytes the texts read from now on may take in all.
+    void SetTextBudget(std::size_t bytes) { m_textBudget = bytes; }
 
     template <typename T>
     bool Read(T &value)
@@ -59,28 +64,43 @@ public:
     bool ReadText(std::string &text)
     {
         std::size_t length = 0;
-        if (!Read(length) || length > Remaining())
+        if (!ReadLength(length) || length > m_textBudget)
             return false;
+        m_textBudget -= length;
+        // Storage kept from an earlier parse is reused only when it is not
+        // far larger than needed, so that what a list holds stays bounded
+        // by what its current texts need.
+        if (text.capacity() > kKeptTextStorage && text.capacity() / 2 > length)
+            std::string().swap(text);
         text.resize(length);
         if (length != 0)
             m_archive.load_binary(&text[0], length);
         return true;
     }
 
-    // A text whose bytes are not needed: checked and passed over.
+    // A text whose bytes are not needed: checked and passed over; it takes
+    // nothing from the budget.
     bool SkipText()
     {
         std::size_t length = 0;
-        if (!Read(length) || length > Remaining())
+        if (!ReadLength(length))
             return false;
         m_stream.pubseekoff(static_cast<std::streamoff>(length), std::ios_base::cur, std::ios_base::in);
         return true;
     }
 
 private:
+    static const std::size_t kKeptTextStorage = 256;
+
+    bool ReadLength(std::size_t &length)
+    {
+        return Read(length) && length <= kSegmentMaxText && length <= Remaining();
+    }
+
     boost::archive::binary_iarchive &m_archive;
     std::streambuf &m_stream;
     std::size_t m_size;
+    std::size_t m_textBudget = kSegmentReadBudget;
 };
 
 // The archive's signature must be there before the archive reads it: it
@@ -130,6 +150,11 @@ bool LoadRecords(const char *data, std::size_t size, std::vector<Record> &record
         if (!reader.Read(count) || count < 0 || static_cast<std::uint32_t>(count) > kSegmentMaxRecords ||
             static_cast<std::size_t>(count) > reader.Remaining() / kSmallestRecord)
             return false;
+        // The list and its texts share one budget.
+        const std::size_t listBytes = static_cast<std::size_t>(count) * sizeof(Record);
+        if (listBytes > kSegmentReadBudget)
+            return false;
+        reader.SetTextBudget(kSegmentReadBudget - listBytes);
         records.resize(static_cast<std::size_t>(count));
         for (Record &record : records) {
             if (!ReadRecord(reader, record))

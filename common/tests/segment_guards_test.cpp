@@ -2,11 +2,13 @@
 // not written yet, a foreign or damaged header, a snapshot whose bytes do
 // not hold together, a snapshot too big for any mapping, a writer that ended
 // while holding the mutex, a heartbeat that stops, objects that cannot be
-// created. Writer and reader share this process here; the two-process runs
-// are in tests/segment.
+// created; and the maxima of one parse. Writer and reader share this
+// process here; the two-process runs are in tests/segment.
 #include "segment_test_peers.h"
 
 #include "segment_mutex_lock.h"
+
+#include <boost/interprocess/streams/bufferstream.hpp>
 
 #include <gtest/gtest.h>
 
@@ -118,14 +120,50 @@ TEST_F(SegmentGuards, ForeignOrDamagedHeaderIsNotReady)
     ASSERT_TRUE(m_server.WriteSnapshot());
     Header().dataSize = Header().dataCapacity + 1;
     EXPECT_EQ(ReadResult::kNotReady, Read());
+    // A data mapping larger than any writer makes is not followed.
+    ASSERT_TRUE(m_server.WriteSnapshot());
+    Header().dataCapacity = static_cast<std::uint32_t>(kSegmentDataMaxSize * 2);
+    EXPECT_EQ(ReadResult::kNotReady, Read());
     EXPECT_EQ(1u, m_client.Loads().size());
+}
+
+// What the header announces of the data mapping is checked against the
+// mapping itself: a mapping smaller than announced, one that is not
+// there, no data at all.
+TEST_F(SegmentGuards, HeaderAnnouncingDataThatIsNotThereIsMalformed)
+{
+    LoadThreeRecords();
+    const std::uint32_t capacity = Header().dataCapacity;
+    const std::uint32_t number = Header().dataNumber;
+    const struct {
+        const char *what;
+        std::uint32_t number;
+        std::uint32_t capacity;
+        std::uint32_t size;
+    } announced[] = {
+        {"capacity beyond the mapping", number, capacity * 4, capacity * 3},
+        {"no such mapping", number + 1000, capacity, 100},
+        {"no data", number, 0, 0},
+        {"number 0", 0, capacity, 100},
+    };
+    for (const auto &header : announced) {
+        ASSERT_TRUE(m_server.WriteSnapshot());
+        Header().dataNumber = header.number;
+        Header().dataCapacity = header.capacity;
+        Header().dataSize = header.size;
+        ++Header().generation;
+        EXPECT_EQ(ReadResult::kMalformed, Read()) << header.what;
+    }
+    EXPECT_EQ((std::vector<std::string>{"1", "2", "3"}), Values());
 }
 
 // A snapshot whose bytes do not hold together is refused, the reader keeps
 // the records it had, and the writer counts as gone until a good snapshot
-// comes; garbage is not parsed twice.
+// comes; the same garbage is parsed again only once a second, or at once
+// when the header announces other data.
 TEST_F(SegmentGuards, MalformedSnapshotIsRefusedAndTheLastRecordsStay)
 {
+    m_client.fixedTick = 100000;
     LoadThreeRecords();
     std::vector<CVariant> next = ThreeRecords();
     next[0].value = "changed";
@@ -147,6 +185,11 @@ TEST_F(SegmentGuards, MalformedSnapshotIsRefusedAndTheLastRecordsStay)
         {"archive signature length", 0, '\x7F', static_cast<std::uint32_t>(size)},
     };
     std::string original(data.Bytes(), size);
+    // The reader's clock moves on, with the writer's heartbeat alive.
+    const auto later = [this](DWORD ms) {
+        m_client.fixedTick = m_client.fixedTick + ms;
+        ++Header().heartbeat;
+    };
     for (const auto &damage : damages) {
         std::memcpy(data.Bytes(), original.data(), size);
         if (damage.byte != 0)
@@ -156,8 +199,31 @@ TEST_F(SegmentGuards, MalformedSnapshotIsRefusedAndTheLastRecordsStay)
         EXPECT_EQ(ReadResult::kMalformed, Read()) << damage.what;
         EXPECT_TRUE(m_client.WriterGone()) << damage.what;
         EXPECT_EQ(ReadResult::kUnchanged, Read()) << damage.what;
+        later(kSegmentMalformedRetryMs);
+        EXPECT_EQ(ReadResult::kMalformed, Read()) << damage.what << ", a second later";
+        EXPECT_EQ(ReadResult::kUnchanged, Read()) << damage.what;
     }
     EXPECT_EQ((std::vector<std::string>{"1", "2", "3"}), Values());
+
+    // A bad read that does not last: the same snapshot, whole again, is
+    // taken at the next try, without a new generation.
+    std::memcpy(data.Bytes(), original.data(), size);
+    later(kSegmentMalformedRetryMs - 1);
+    EXPECT_EQ(ReadResult::kUnchanged, Read());
+    EXPECT_TRUE(m_client.WriterGone());
+    later(1);
+    EXPECT_EQ(ReadResult::kNewSnapshot, Read());
+    EXPECT_FALSE(m_client.WriterGone());
+    EXPECT_EQ((std::vector<std::string>{"changed", "2", "3"}), Values());
+
+    // Cut short, then the header announces the whole size under the same
+    // generation: tried at once.
+    Header().dataSize = static_cast<std::uint32_t>(size - 1);
+    ++Header().generation;
+    EXPECT_EQ(ReadResult::kMalformed, Read());
+    Header().dataSize = static_cast<std::uint32_t>(size);
+    EXPECT_EQ(ReadResult::kNewSnapshot, Read());
+    EXPECT_FALSE(m_client.WriterGone());
 
     next[1].value = "again";
     m_server.SetRecords(next);
@@ -313,4 +379,73 @@ TEST(SegmentObjects, WriterThatCannotCreateTheObjectsReportsAndEnds)
     EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE), server.openError);
     EXPECT_EQ((std::vector<std::string>{"InitMapping\r\n", "m_hMutex=NULL\r\n"}), server.traces);
     CloseHandle(squatter);
+}
+
+namespace {
+
+// A snapshot of count records as a writer saves it; record(i) makes the
+// i-th. Written straight into a buffer of the size it needs.
+std::string Snapshot(std::uint32_t count, std::size_t textBytes, CVariant (*record)(std::uint32_t))
+{
+    std::string bytes(64 + count * (6 * sizeof(std::size_t) + 13) + textBytes, '\0');
+    boost::interprocess::bufferbuf stream(&bytes[0], bytes.size(), std::ios_base::out);
+    {
+        boost::archive::binary_oarchive archive(stream);
+        archive << static_cast<std::int32_t>(count);
+        for (std::uint32_t i = 0; i < count; ++i)
+            SaveSegmentRecord(archive, record(i));
+    }
+    bytes.resize(static_cast<std::size_t>(stream.pubseekoff(0, std::ios_base::cur, std::ios_base::out)));
+    return bytes;
+}
+
+CVariant EmptyRecord(std::uint32_t)
+{
+    return CVariant();
+}
+
+CVariant LongestValueRecord(std::uint32_t)
+{
+    CVariant record;
+    record.value.assign(kSegmentMaxText, '7');
+    return record;
+}
+
+CVariant TooLongValueRecord(std::uint32_t)
+{
+    CVariant record;
+    record.value.assign(kSegmentMaxText + 1, '7');
+    return record;
+}
+
+// Whether the service takes the bytes as a snapshot. What it refuses, the
+// loader of whole records (larger ones, every text kept) refuses too.
+bool Loads(const std::string &bytes)
+{
+    std::vector<PublishedRecord> published;
+    const bool publishedRead = LoadSegmentRecords(bytes.data(), bytes.size(), published);
+    if (!publishedRead) {
+        std::vector<CVariant> whole;
+        EXPECT_FALSE(LoadSegmentRecords(bytes.data(), bytes.size(), whole));
+    }
+    return publishedRead;
+}
+
+} // namespace
+
+// Whatever a snapshot announces, one parse takes no more than the maxima:
+// records, the bytes of one text, and the memory of the list with its texts.
+TEST(SegmentRecords, ParseStaysWithinTheMaxima)
+{
+    EXPECT_TRUE(Loads(Snapshot(kSegmentMaxRecords, 0, &EmptyRecord)));
+    EXPECT_FALSE(Loads(Snapshot(kSegmentMaxRecords + 1, 0, &EmptyRecord)));
+
+    EXPECT_TRUE(Loads(Snapshot(1, kSegmentMaxText, &LongestValueRecord)));
+    EXPECT_FALSE(Loads(Snapshot(1, kSegmentMaxText + 1, &TooLongValueRecord)));
+
+    // Texts of the largest length, more of them than the budget holds.
+    const std::uint32_t fitting = static_cast<std::uint32_t>(kSegmentReadBudget / kSegmentMaxText) - 4;
+    EXPECT_TRUE(Loads(Snapshot(fitting, fitting * kSegmentMaxText, &LongestValueRecord)));
+    const std::uint32_t beyond = static_cast<std::uint32_t>(kSegmentReadBudget / kSegmentMaxText) + 1;
+    EXPECT_FALSE(Loads(Snapshot(beyond, beyond * kSegmentMaxText, &LongestValueRecord)));
 }

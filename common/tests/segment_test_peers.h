@@ -1,7 +1,7 @@
 // segment_test_peers.h - segment writer and reader for tests: a writer whose
 // records the test sets (each setting is a new generation of the content),
 // and a reader that records its traces, its stale calls and every snapshot
-// it took, and whose tick can be moved on.
+// it took, and whose tick can be moved on or stopped.
 #pragma once
 
 #include "mapping_client.h"
@@ -100,6 +100,8 @@ class CRecordingClient : public CMappingClient {
 public:
     std::atomic<int> tickOffset{0};
     std::atomic<int> staleCount{0};
+    // When not 0, the reader's clock stands at this tick.
+    std::atomic<DWORD> fixedTick{0};
 
     CRecordingClient()
     {
@@ -113,7 +115,11 @@ public:
         m_onStale = [this] { ++staleCount; };
     }
 
-    DWORD CurrentTick() const override { return CMappingClient::CurrentTick() + tickOffset; }
+    DWORD CurrentTick() const override
+    {
+        const DWORD fixed = fixedTick;
+        return fixed != 0 ? fixed : CMappingClient::CurrentTick() + tickOffset;
+    }
 
     void Trace(const char *text) override
     {

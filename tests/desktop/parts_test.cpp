@@ -19,6 +19,8 @@ TEST(ServerAddressCheck, HostChecksInOrderAcceptWhatTheUrlTakes)
     EXPECT_STREQ("服务器域名末尾不要添加斜杠!", HostCheckMessage("/"));
     EXPECT_STREQ("服务器域名格式错误, 不要带端口!", HostCheckMessage("192.168.1.10:"));
     EXPECT_STREQ("服务器域名格式错误, 不要带端口!", HostCheckMessage("host:http"));
+    EXPECT_STREQ("服务器域名中的端口无效, 端口应在1到65535之间!", HostCheckMessage("192.168.1.10:0"));
+    EXPECT_STREQ("服务器域名中的端口无效, 端口应在1到65535之间!", HostCheckMessage("host:65536/api"));
     EXPECT_STREQ("服务器域名格式错误!", HostCheckMessage("ftp://host"));
     EXPECT_STREQ("服务器域名格式错误!", HostCheckMessage("host/a?b=1"));
     // What the request URL is built from is accepted.

@@ -516,6 +516,10 @@ TEST_F(Session, LoginRunsInTheBackgroundAndEachFailureSaysWhatHappened)
     ASSERT_TRUE(platform.Control("{\"http500\": {\"reqCodes\": [\"login\"], \"count\": 1}}"));
     login("demo", "demo123");
     ExpectMessageWithNumber(run, "服务器响应错误，http=500, sec=");
+    // Accepted, but in a form the login cannot take: no wrong password.
+    ASSERT_TRUE(platform.Canned("login", "{\"success\":true,\"sessionid\":[1]}"));
+    login("demo", "demo123");
+    ExpectMessage(run, "解析数据异常");
     ASSERT_TRUE(platform.Control("{\"delay\": {\"seconds\": 40, \"reqCodes\": [\"login\"], \"count\": 1}}"));
     login("demo", "demo123");
     ExpectMessageWithNumber(run, "网络请求超时，code=28, sec=", 60000);
@@ -574,6 +578,10 @@ TEST_F(Session, LoginRunsInTheBackgroundAndEachFailureSaysWhatHappened)
     EXPECT_TRUE(gui::TreeItems(run.Tree()).empty());
     EXPECT_EQ("已登录", gui::Text(statusButton));
     EXPECT_TRUE(Answers(run.Main()));
+    // The operator's own act is no failure: whatever the status bar shows
+    // meanwhile, it is no network failure.
+    for (const ULONGLONG until = GetTickCount64() + 2000; GetTickCount64() < until; Sleep(20))
+        ASSERT_EQ(std::string::npos, StatusMessage(run).find("网络请求失败")) << run.StatusBarText();
     EXPECT_TRUE(run.Exit());
 }
 

@@ -46,7 +46,8 @@ TEST_F(SettingsDialog, ChecksInOrderAndWrites)
     ExpectRefused(run, dialog, "", "8080", "请输入服务器域名或IP!");
     ExpectRefused(run, dialog, "a b:1", "8080", "服务器域名或IP中不能带有空格!");
     ExpectRefused(run, dialog, "example.com/api/", "8080", "服务器域名末尾不要添加斜杠!");
-    ExpectRefused(run, dialog, "10.0.0.1:0", "8080", "服务器域名格式错误, 不要带端口!");
+    ExpectRefused(run, dialog, "10.0.0.1:", "8080", "服务器域名格式错误, 不要带端口!");
+    ExpectRefused(run, dialog, "10.0.0.1:0", "8080", "服务器域名中的端口无效, 端口应在1到65535之间!");
     ExpectRefused(run, dialog, "example.com/a#b", "8080", "服务器域名格式错误!");
     EXPECT_EQ("127.0.0.1", run.Setting("server", "host"));
     EXPECT_EQ(port, run.Setting("server", "port"));

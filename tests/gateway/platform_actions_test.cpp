@@ -165,6 +165,7 @@ TEST_F(PlatformActions, DeviceTreeOfUnexpectedShapes)
     CQueryCollectorInfoAction object;
     EXPECT_FALSE(object.Request());
     EXPECT_TRUE(object.Malformed());
+    EXPECT_EQ("解析数据异常", object.ErrorText());
     EXPECT_TRUE(object.projects.empty());
     EXPECT_EQ(1, notes.Count("解析数据异常"));
 }

@@ -14,6 +14,7 @@
 #include "opc_request.h"
 
 #include <gtest/gtest.h>
+#include <json/writer.h>
 
 #include <windows.h>
 
@@ -287,6 +288,7 @@ TEST_F(RequestLayer, HandlerExceptionFailsTheRequestAsAMalformedReply)
     accepted.throwInResponse = true;
     EXPECT_FALSE(accepted.Request());
     EXPECT_TRUE(accepted.Malformed());
+    EXPECT_EQ("解析数据异常", accepted.ErrorText());
     EXPECT_EQ(1, accepted.responses);
     EXPECT_EQ(1, notes.Count("解析数据异常"));
 
@@ -374,8 +376,52 @@ TEST_F(RequestLayer, AbortFlagEndsARunningTransfer)
     const DWORD elapsed = GetTickCount() - start;
     aborter.join();
     EXPECT_EQ(42, probe.ResultCode());
+    // Given up on purpose: a neutral text, no failure.
+    EXPECT_EQ(std::vector<std::string>{"请求已取消"}, notes.Texts());
+    EXPECT_EQ("请求已取消", probe.ErrorText());
     std::printf("[ BENCH    ] transfer aborted %lu ms after start (flag set at 300 ms)\n",
                 static_cast<unsigned long>(elapsed));
+}
+
+// A reply longer than the request takes fails it with its own text and log
+// line, whether its length is announced or only its bytes show it.
+TEST_F(RequestLayer, ReplyLongerThanTheLimitFailsTheRequest)
+{
+    CScratchDir dir;
+    ASSERT_TRUE(OpenLog(dir.File("Lumaret.log")));
+    const std::string reply = "{\"success\":true,\"pad\":\"" + std::string(5000, 'x') + "\"}";
+    ASSERT_TRUE(platform.Canned("probe", reply));
+    CProbeRequest fits;
+    fits.SetReplyLimit(reply.size());
+    EXPECT_TRUE(fits.Request());
+
+    ASSERT_TRUE(platform.Canned("probe", reply));
+    CProbeRequest tooLong;
+    tooLong.SetReplyLimit(reply.size() - 1);
+    EXPECT_FALSE(tooLong.Request());
+    EXPECT_EQ(63, tooLong.ResultCode());
+    EXPECT_EQ(0, tooLong.responses);
+    const std::vector<std::string> texts = notes.Texts();
+    ASSERT_FALSE(texts.empty());
+    EXPECT_TRUE(std::regex_match(texts.back(), std::regex("服务器响应数据过大，code=63, sec=\\d+"))) << texts.back();
+    EXPECT_EQ(texts.back(), tooLong.ErrorText());
+    CloseLog();
+    const std::string log = ReadWholeFile(dir.File("Lumaret.log"));
+    EXPECT_NE(std::string::npos, log.find(" request failed: reply longer than " + std::to_string(reply.size() - 1) +
+                                          " bytes, libcurl code 63 (")) << log;
+    EXPECT_NE(std::string::npos, log.find(" post failed\r\n")) << log;
+
+    // Not announced: the bytes themselves end the transfer.
+    Json::Value unsized;
+    unsized["canned"]["reqCode"] = "probe";
+    unsized["canned"]["body"] = reply;
+    unsized["canned"]["unsized"] = true;
+    ASSERT_TRUE(platform.Control(Json::writeString(Json::StreamWriterBuilder(), unsized)));
+    CProbeRequest streamed;
+    streamed.SetReplyLimit(reply.size() - 1);
+    EXPECT_FALSE(streamed.Request());
+    EXPECT_EQ(63, streamed.ResultCode());
+    EXPECT_EQ(0, streamed.responses);
 }
 
 class RequestLayerTls : public ::testing::Test {

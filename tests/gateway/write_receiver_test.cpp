@@ -1,7 +1,8 @@
 // The write request receiver over real TCP on 127.0.0.1:8787, with the
 // platform writes going to the stand-in: the frame examples, several frames
 // per receive, frames split across receives, stray bytes, unknown item IDs,
-// more than one connection, and no reach from other addresses.
+// more than one connection, malformed frames, and no reach from other
+// addresses.
 #include "model_setup.h"
 #include "recording_notifications.h"
 #include "standin_platform.h"
@@ -207,6 +208,19 @@ TEST_F(WriteReceiver, StrayBytesAroundFramesAreDropped)
     const Json::Value writes = Writes(2);
     ASSERT_EQ(2u, writes.size());
     EXPECT_EQ("6", writes[1]["fields"]["value"].asString());
+
+    // Whole frames no published item can have sent (an empty item ID, a NUL
+    // in the value) are dropped, and the count goes to the console and log.
+    // (A new connection: the "MI" above waits for the rest of its frame.)
+    client.Close();
+    ASSERT_TRUE(client.Connect("127.0.0.1", server.Port())) << client.LastError();
+    ASSERT_TRUE(client.Send(Frame("", "1") + Frame("a.b", std::string("7\0", 2)) + Frame("a.b", "8")));
+    const Json::Value after = Writes(3);
+    ASSERT_EQ(3u, after.size());
+    EXPECT_EQ("8", after[2]["fields"]["value"].asString());
+    EXPECT_NE(std::string::npos,
+              Console().find("write receiver: 2 malformed write frame(s) dropped (2 on this connection)\n"))
+        << Console();
 }
 
 TEST_F(WriteReceiver, UnknownItemIdIsTracedButNotWritten)

@@ -21,7 +21,9 @@ Replacing faults (http500, empty_reply, non_json, canned replies) skip the
 operation unless the switch has "apply": true.
 
 A canned reply is sent instead of the next matching request's normal reply:
-{"reqCode": ..., "status": 200, "body": "...", "count": 1}.
+{"reqCode": ..., "status": 200, "body": "...", "count": 1}; with
+"unsized": true its length is not announced (no Content-Length, the end of
+the connection ends the body).
 """
 
 import threading
@@ -86,6 +88,7 @@ class Decision:
         self.replacement = None   # (fault name, status, body) or None
         self.apply = True         # carry the operation out
         self.success_string = False
+        self.unsized = False      # the replacement's length is not announced
         self.faults = []          # names, for the request log
 
 
@@ -173,7 +176,8 @@ class FaultSwitches:
             raise FaultSettingError("canned body must be a text (JSON as text)")
         params = {"status": int(options.pop("status", 200)), "body": body,
                   "content_type": options.pop("contentType",
-                                              "application/json;charset=UTF-8")}
+                                              "application/json;charset=UTF-8"),
+                  "unsized": bool(options.pop("unsized", False))}
         count = int(_number(options.pop("count", 1), "count"))
         apply = bool(options.pop("apply", False))
         if options:
@@ -232,6 +236,7 @@ class FaultSwitches:
                 decision.replacement = (switch.name, status, body,
                                         switch.params.get("content_type"))
                 decision.apply = switch.apply
+                decision.unsized = switch.params.get("unsized", False)
                 decision.faults.append(switch.name)
                 self._canned = [c for c in self._canned if c.live()]
             success_string = switches.get("success_string")

@@ -60,7 +60,8 @@ class PlatformHandler(http.server.BaseHTTPRequestHandler):
         if reply.close == "close":
             return
         try:
-            self._send(reply.status, reply.body, reply.content_type)
+            self._send(reply.status, reply.body, reply.content_type,
+                       sized=not reply.unsized)
         except OSError as error:
             reply.entry["delivered"] = False
             app.console.event("reply #%d not delivered: %s" % (reply.entry["seq"], error))
@@ -85,11 +86,12 @@ class PlatformHandler(http.server.BaseHTTPRequestHandler):
             raise ValueError("bad Content-Length")
         return self.rfile.read(length) if length else b""
 
-    def _send(self, status, body, content_type):
+    def _send(self, status, body, content_type, sized=True):
         self.close_connection = True
         self.send_response(status)
         self.send_header("Content-Type", content_type)
-        self.send_header("Content-Length", str(len(body)))
+        if sized:
+            self.send_header("Content-Length", str(len(body)))
         self.send_header("Connection", "close")
         self.end_headers()
         self.wfile.write(body)

@@ -21,13 +21,14 @@ class Reply:
     """What the HTTP layer sends back for one request."""
 
     def __init__(self, status=200, body=b"", content_type=JSON_TYPE,
-                 close=None, delay=0.0, entry=None):
+                 close=None, delay=0.0, entry=None, unsized=False):
         self.status = status
         self.body = body
         self.content_type = content_type
         self.close = close        # None, "close" or "reset": no reply at all
         self.delay = delay
         self.entry = entry        # the request log entry
+        self.unsized = unsized    # sent without Content-Length
 
 
 def encode_json(reply):
@@ -77,7 +78,8 @@ class PlatformApp:
         elif decision.replacement:
             name, status, text, content_type = decision.replacement
             reply = Reply(status, text.encode("utf-8"),
-                          content_type or "text/html;charset=UTF-8")
+                          content_type or "text/html;charset=UTF-8",
+                          unsized=decision.unsized)
         else:
             reply = Reply(200, encode_json(result))
         reply.delay = decision.delay

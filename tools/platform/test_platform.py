@@ -555,6 +555,13 @@ class FaultTest(PlatformCase):
         self.assertEqual((status, body), (202, b"{}"))
         self.assertIs(json.loads(self.login_raw()[2])["success"], True)
 
+    def test_unsized_canned_reply_ends_with_the_connection(self):
+        self.platform.control({"canned": {"reqCode": "login", "body": '{"success":1}',
+                                          "unsized": True}})
+        _, headers, body = self.login_raw()
+        self.assertNotIn("Content-Length", headers)
+        self.assertEqual(body, b'{"success":1}')
+
     def test_reset_switches_everything_off(self):
         self.platform.control({"http500": True, "delay": 3, "success_string": True,
                                "numeric_session_id": True, "session_lifetime": 1,

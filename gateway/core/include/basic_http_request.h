@@ -5,7 +5,12 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <string>
+
+// The largest platform reply taken: several times the variable tree of a
+// 100,000-variable project (about 8 MB); a longer one fails the request.
+const std::size_t kMaxPlatformReplyBytes = 32u << 20;
 
 class CBasicHttpRequest {
 public:
@@ -32,11 +37,14 @@ public:
 
     // One POST of body to url; reply receives the body of the answer.
     // Returns the libcurl result code (2 when no handle could be made,
-    // 42 when the abort flag ended the transfer).
+    // 42 when the abort flag ended the transfer, 63 when the reply was
+    // longer than the reply limit).
     int HttpPost(const std::string &url, const std::string &body, std::string &reply);
 
     // The transfer ends (result 42) as soon as *flag is true; null: never.
     void SetAbortFlag(const std::atomic<bool> *flag) { m_abortFlag = flag; }
+    // Longest reply taken (kMaxPlatformReplyBytes unless set).
+    void SetReplyLimit(std::size_t bytes) { m_replyLimit = bytes; }
 
     const std::string &ErrorText() const { return m_errorText; }
     const std::string &Body() const { return m_body; }
@@ -67,6 +75,7 @@ private:
     std::string m_caFile;
     bool m_verifyTls;
     const std::atomic<bool> *m_abortFlag = nullptr;
+    std::size_t m_replyLimit = kMaxPlatformReplyBytes;
     int m_resultCode = -1;
     long m_httpStatus = 0;
 };

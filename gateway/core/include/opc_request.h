@@ -40,8 +40,9 @@ protected:
     virtual void AddParams() {}
     virtual void OnResponse() {}
     // Called by OnResponse when the reply's members are not of the form it
-    // reads: the request then fails with "解析数据异常".
-    void MarkMalformed() { m_malformed = true; }
+    // reads: the request then fails with "解析数据异常", which also becomes
+    // the error text.
+    void MarkMalformed();
 
 private:
     bool m_success = false;

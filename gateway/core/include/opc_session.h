@@ -1,7 +1,7 @@
 // opc_session.h - COPCSession, one accepted connection of the write request
 // receiver: receives bytes, reassembles the write request frames across
 // receives and queues one platform write per frame whose item ID is
-// published.
+// published; malformed frames are dropped, counted and logged.
 #pragma once
 
 #include "write_frame.h"
@@ -31,10 +31,13 @@ public:
 
 private:
     void HandleFrame(const WriteFrame &frame, std::size_t available);
+    // Logs the malformed frames dropped since the last report, if any.
+    void ReportDroppedFrames();
     void ReportIncompleteFrame() const;
 
     CMonitorServer *m_server;
     SOCKET m_socket;
     CWriteFrameDecoder m_decoder;
     std::string m_tail; // the last bytes received, holding the pending ones
+    std::size_t m_reportedDroppedFrames = 0;
 };

@@ -42,7 +42,8 @@ enum class HostProblem {
     kEmpty,      // nothing at all
     kBlank,      // a blank anywhere
     kFinalSlash, // ends with "/"
-    kPort,       // a ":" that introduces no valid port
+    kPort,       // a ":" that introduces no port number
+    kPortRange,  // a port number outside 1 to 65535
     kFormat,     // an unknown scheme, no name, or a character a URL cannot carry
 };
 

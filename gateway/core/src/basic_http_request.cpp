@@ -24,10 +24,24 @@ void InitCurlOnce()
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_ALL); });
 }
 
+// Where the reply goes, and how much of it is taken.
+struct ReplySink {
+    std::string *reply;
+    std::size_t limit;
+    bool tooLarge;
+};
+
 size_t AppendReply(char *data, size_t size, size_t count, void *userData)
 {
-    static_cast<std::string *>(userData)->append(data, size * count);
-    return size * count;
+    ReplySink *sink = static_cast<ReplySink *>(userData);
+    const std::size_t bytes = size * count;
+    if (bytes > sink->limit - sink->reply->size()) {
+        // Taking fewer bytes than delivered ends the transfer.
+        sink->tooLarge = true;
+        return 0;
+    }
+    sink->reply->append(data, bytes);
+    return bytes;
 }
 
 int TraceTransfer(CURL *, curl_infotype type, char *data, size_t size, void *)
@@ -91,7 +105,9 @@ bool CBasicHttpRequest::Request()
     const TransferFailure failure = ClassifyTransfer(code, m_httpStatus);
     if (failure != TransferFailure::kNone) {
         const int elapsedMs = static_cast<int>(GetTickCount() - start);
-        LogPrintf("%s", TransferFailureLogLine(failure, code, m_httpStatus, elapsedMs, m_caFile, m_verifyTls).c_str());
+        LogPrintf("%s", TransferFailureLogLine(failure, code, m_httpStatus, elapsedMs, m_caFile, m_verifyTls,
+                                               m_replyLimit)
+                            .c_str());
         m_errorText = TransferFailureText(failure, code, m_httpStatus, elapsedMs);
         PostStatusText(m_errorText);
         return false;
@@ -142,8 +158,12 @@ int CBasicHttpRequest::HttpPost(const std::string &url, const std::string &body,
     curl_easy_setopt(curl, CURLOPT_POST, 1L);
     curl_easy_setopt(curl, CURLOPT_POSTFIELDS, body.c_str());
     curl_easy_setopt(curl, CURLOPT_READFUNCTION, nullptr);
+    // A reply above the limit is refused when its announced length says so,
+    // else as soon as its bytes pass the limit.
+    ReplySink sink = {&reply, m_replyLimit, false};
+    curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(m_replyLimit));
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, AppendReply);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &reply);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, static_cast<long>(m_connectTimeoutSeconds));
     curl_easy_setopt(curl, CURLOPT_TIMEOUT, static_cast<long>(m_timeoutSeconds));
@@ -152,7 +172,9 @@ int CBasicHttpRequest::HttpPost(const std::string &url, const std::string &body,
         curl_easy_setopt(curl, CURLOPT_XFERINFODATA, const_cast<std::atomic<bool> *>(m_abortFlag));
         curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
     }
-    const CURLcode code = curl_easy_perform(curl);
+    CURLcode code = curl_easy_perform(curl);
+    if (sink.tooLarge)
+        code = CURLE_FILESIZE_EXCEEDED;
     long status = 0;
     if (curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status) == CURLE_OK)
         m_httpStatus = status;

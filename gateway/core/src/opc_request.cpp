@@ -67,8 +67,14 @@ bool COPCRequest::ParseResponse(const std::string &reply)
     }
     // What the action stored before the fault stays.
     if (m_malformed)
-        PostStatusText("解析数据异常");
+        PostStatusText(m_errorText);
     return true;
+}
+
+void COPCRequest::MarkMalformed()
+{
+    m_malformed = true;
+    m_errorText = "解析数据异常";
 }
 
 bool COPCRequest::Request()

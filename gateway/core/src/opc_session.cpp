@@ -3,6 +3,7 @@
 #include "opc_session.h"
 
 #include "console_output.h"
+#include "log_printf.h"
 #include "manager.h"
 #include "write_variant_action.h"
 #include "write_worker.h"
@@ -49,7 +50,20 @@ void COPCSession::ParseFrames(const char *bytes, int length)
         // Total: the bytes buffered from the frame's start on.
         HandleFrame(frame, kWriteFrameHeader + frame.itemId.size() + frame.value.size() + m_decoder.Pending());
     }
+    ReportDroppedFrames();
     ReportIncompleteFrame();
+}
+
+void COPCSession::ReportDroppedFrames()
+{
+    const std::size_t dropped = m_decoder.DroppedFrames();
+    if (dropped == m_reportedDroppedFrames)
+        return;
+    const unsigned long now = static_cast<unsigned long>(dropped - m_reportedDroppedFrames);
+    const unsigned long total = static_cast<unsigned long>(dropped);
+    m_reportedDroppedFrames = dropped;
+    ConsolePrintf("write receiver: %lu malformed write frame(s) dropped (%lu on this connection)\n", now, total);
+    LogPrintf("write receiver: %lu malformed write frame(s) dropped (%lu on this connection)", now, total);
 }
 
 void COPCSession::ReportIncompleteFrame() const

@@ -145,7 +145,9 @@ HostProblem ParsePlatformHost(const std::string &host, PlatformHost *parts)
     if (hasPort) {
         result.port = PortNumberText(portText);
         if (result.port.empty())
-            return HostProblem::kPort;
+            return !portText.empty() && portText.find_first_not_of("0123456789") == std::string::npos
+                       ? HostProblem::kPortRange
+                       : HostProblem::kPort;
     }
     for (char c : result.path)
         if (!IsPathCharacter(c))

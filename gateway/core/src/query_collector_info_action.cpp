@@ -19,7 +19,7 @@ void CQueryCollectorInfoAction::OnResponse()
 
     std::vector<ReplyProject> replyProjects;
     if (!WalkDeviceTreeReply(Root(), Utf8ToGbk, replyProjects))
-        MarkMalformed(); // the projects before the fault are still shown
+        MarkMalformed(); // the request fails: the dialog shows no project
     for (const ReplyProject &replyProject : replyProjects) {
         std::unique_ptr<CProject> project(new CProject);
         project->projectId = replyProject.projectId;

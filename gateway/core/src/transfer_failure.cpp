@@ -17,6 +17,8 @@ TransferFailure ClassifyTransfer(int curlCode, long httpStatus)
         return TransferFailure::kTimeout;
     case CURLE_ABORTED_BY_CALLBACK:
         return TransferFailure::kAborted;
+    case CURLE_FILESIZE_EXCEEDED:
+        return TransferFailure::kTooLarge;
     case CURLE_SSL_CONNECT_ERROR:
     case CURLE_PEER_FAILED_VERIFICATION:
     case CURLE_SSL_CERTPROBLEM:
@@ -37,8 +39,14 @@ std::string TransferFailureText(TransferFailure kind, int curlCode, long httpSta
     char text[128];
     switch (kind) {
     case TransferFailure::kNetwork:
-    case TransferFailure::kAborted:
         std::snprintf(text, sizeof(text), "网络请求失败，code=%d, sec=%d", curlCode, elapsedMs);
+        return text;
+    case TransferFailure::kAborted:
+        // Given up on purpose (the operator cancelled, the program stops):
+        // no failure.
+        return "请求已取消";
+    case TransferFailure::kTooLarge:
+        std::snprintf(text, sizeof(text), "服务器响应数据过大，code=%d, sec=%d", curlCode, elapsedMs);
         return text;
     case TransferFailure::kTimeout:
         std::snprintf(text, sizeof(text), "网络请求超时，code=%d, sec=%d", curlCode, elapsedMs);
@@ -56,7 +64,7 @@ std::string TransferFailureText(TransferFailure kind, int curlCode, long httpSta
 }
 
 std::string TransferFailureLogLine(TransferFailure kind, int curlCode, long httpStatus, int elapsedMs,
-                                   const std::string &caFile, bool verifyTls)
+                                   const std::string &caFile, bool verifyTls, std::size_t replyLimit)
 {
     const char *meaning = curl_easy_strerror(static_cast<CURLcode>(curlCode));
     char line[768];
@@ -82,6 +90,10 @@ std::string TransferFailureLogLine(TransferFailure kind, int curlCode, long http
     case TransferFailure::kAborted:
         std::snprintf(line, sizeof(line), "request aborted, libcurl code %d (%s), %d ms", curlCode, meaning,
                       elapsedMs);
+        break;
+    case TransferFailure::kTooLarge:
+        std::snprintf(line, sizeof(line), "request failed: reply longer than %lu bytes, libcurl code %d (%s), %d ms",
+                      static_cast<unsigned long>(replyLimit), curlCode, meaning, elapsedMs);
         break;
     case TransferFailure::kNone:
         return std::string();

@@ -88,8 +88,9 @@ TEST(RequestTexts, HostSettingProblemsInOrder)
     EXPECT_EQ(HostProblem::kFinalSlash, ParsePlatformHost("http://host/", nullptr));
     EXPECT_EQ(HostProblem::kFinalSlash, ParsePlatformHost("/", nullptr));
     EXPECT_EQ(HostProblem::kPort, ParsePlatformHost("host:", nullptr));
-    EXPECT_EQ(HostProblem::kPort, ParsePlatformHost("host:0", nullptr));
-    EXPECT_EQ(HostProblem::kPort, ParsePlatformHost("host:65536/api", nullptr));
+    EXPECT_EQ(HostProblem::kPortRange, ParsePlatformHost("host:0", nullptr));
+    EXPECT_EQ(HostProblem::kPortRange, ParsePlatformHost("host:65536/api", nullptr));
+    EXPECT_EQ(HostProblem::kPortRange, ParsePlatformHost("[::1]:000080", nullptr));
     EXPECT_EQ(HostProblem::kPort, ParsePlatformHost("host:80:81", nullptr));
     EXPECT_EQ(HostProblem::kPort, ParsePlatformHost("[::1]:x", nullptr));
     EXPECT_EQ(HostProblem::kFormat, ParsePlatformHost("ftp://host", nullptr));

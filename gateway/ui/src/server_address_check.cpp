@@ -44,6 +44,8 @@ const char *HostCheckMessage(const std::string &host)
         return "服务器域名末尾不要添加斜杠!";
     case HostProblem::kPort:
         return "服务器域名格式错误, 不要带端口!";
+    case HostProblem::kPortRange:
+        return "服务器域名中的端口无效, 端口应在1到65535之间!";
     case HostProblem::kFormat:
         break;
     }

@@ -14,8 +14,9 @@ bool ParsePortText(const std::string &text, int &port);
 // The message for the first failing host check, or null when the host is
 // acceptable. The checks are those of the request URL (ParsePlatformHost),
 // so that the dialog takes exactly the hosts a URL can be built from:
-// empty, a blank anywhere, a final "/", a ":" without a valid port, and
-// anything else a URL's scheme, name or path cannot hold.
+// empty, a blank anywhere, a final "/", a ":" without a port number, a
+// port number outside 1 to 65535, and anything else a URL's scheme, name or
+// path cannot hold.
 const char *HostCheckMessage(const std::string &host);
 
 // Messages of the port check.
