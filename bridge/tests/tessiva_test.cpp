@@ -15,6 +15,8 @@
 #include <psapi.h>
 #include <tlhelp32.h>
 
+#include <boost/archive/binary_oarchive.hpp>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -470,7 +472,8 @@ public:
     explicit CHostileWriter(XFileMapping &segment) : m_header(static_cast<SegmentHeader *>(segment.GetMappingAddress()))
     {
         m_mutex = OpenMutexA(MUTEX_ALL_ACCESS, FALSE, kSegmentMutexName);
-        // The records follow the archive's header and the int32 count.
+        // In each of the two archives (layout and values), the records follow
+        // the archive's header and the int32 count.
         std::ostringstream empty;
         {
             boost::archive::binary_oarchive archive(empty);
@@ -503,7 +506,8 @@ public:
         m_last = m_saved;
         m_topGeneration = m_saved.generation;
         ReleaseMutex(m_mutex);
-        return m_good.size() > m_countOffset + sizeof(std::int32_t) + sizeof(std::size_t);
+        return m_good.size() > m_saved.layoutSize + m_countOffset + sizeof(std::int32_t) + m_saved.recordCount * 15 &&
+               m_saved.recordCount > 0;
     }
 
     // A kind at random: mostly hostile, now and then good.
@@ -527,15 +531,28 @@ public:
             break;
         }
         case Kind::kCount: {
+            // The layout's count or the values' count.
             const std::int32_t counts[] = {INT32_MAX, -1, static_cast<std::int32_t>(kSegmentMaxRecords) + 1,
                                            4000000, static_cast<std::int32_t>(Next())};
-            std::memcpy(&bytes[m_countOffset], &counts[Next() % 5], sizeof(std::int32_t));
+            const std::size_t at = Next() % 2 == 0 ? m_countOffset : m_saved.layoutSize + m_countOffset;
+            std::memcpy(&bytes[at], &counts[Next() % 5], sizeof(std::int32_t));
             break;
         }
         case Kind::kTextLength: {
-            const std::size_t lengths[] = {SIZE_MAX, kSegmentMaxText + 1, bytes.size(), 0x7FFFFFF0,
-                                           static_cast<std::size_t>(Next())};
-            std::memcpy(&bytes[m_countOffset + sizeof(std::int32_t)], &lengths[Next() % 5], sizeof(std::size_t));
+            if (Next() % 2 == 0) {
+                // The first text of the layout.
+                const std::size_t lengths[] = {SIZE_MAX, kSegmentMaxText + 1, bytes.size(), 0x7FFFFFF0,
+                                               static_cast<std::size_t>(Next())};
+                std::memcpy(&bytes[m_countOffset + sizeof(std::int32_t)], &lengths[Next() % 5], sizeof(std::size_t));
+            } else {
+                // A value's length, after the valid, quality and time stamp arrays.
+                const std::uint32_t lengths[] = {0xFFFFFFFFu, static_cast<std::uint32_t>(kSegmentMaxText) + 1,
+                                                 static_cast<std::uint32_t>(bytes.size()), Next()};
+                const std::size_t records = m_saved.recordCount;
+                const std::size_t at = m_saved.layoutSize + m_countOffset + sizeof(std::int32_t) + records * 11 +
+                                       (Next() % records) * 4;
+                std::memcpy(&bytes[at], &lengths[Next() % 4], sizeof(std::uint32_t));
+            }
             break;
         }
         case Kind::kUnreadable:
@@ -553,9 +570,11 @@ public:
 
         SegmentHeader header = m_saved;
         header.heartbeat = m_last.heartbeat + 1;
-        // Every snapshot under a generation never used before, unless the
-        // header is made hostile.
+        // Every snapshot under a generation and a layout generation never
+        // used before (so its layout is parsed too), unless the header is
+        // made hostile.
         header.generation = ++m_topGeneration;
+        header.layoutGeneration = m_saved.layoutGeneration + header.generation;
         header.dataNumber = number;
         header.dataCapacity = kCapacity;
         header.dataSize = static_cast<std::uint32_t>(bytes.size());
@@ -586,7 +605,7 @@ private:
 
     void DamageHeader(SegmentHeader &header)
     {
-        switch (Next() % 11) {
+        switch (Next() % 13) {
         case 0: header.dataSize = header.dataCapacity + 1 + Next() % 1000; break;
         case 1: header.dataCapacity = 0xFFFFF000u; header.dataSize = Next(); break;
         case 2: header.dataCapacity = kCapacity * 64; break;              // more than the mapping holds
@@ -597,6 +616,8 @@ private:
         case 7: header.generation = m_last.generation - 1 - Next() % 100; break;
         case 8: header.heartbeat = m_last.heartbeat; break;
         case 9: header.magic[Next() % sizeof(header.magic)] ^= 0x5A; break;
+        case 10: header.layoutSize = header.dataSize + 1 + Next() % 100; break;
+        case 11: header.layoutSize = Next() % header.dataSize; break;          // the parts cut elsewhere
         default: header.pointerSize = static_cast<std::uint32_t>(Next()); header.headerSize = Next(); break;
         }
     }

@@ -4,10 +4,13 @@
 // gateway's writer loop and the service's reader loop.
 //
 // The writer advances the header's heartbeat every cycle and writes a new
-// snapshot only when its content changed; the reader parses the records only
-// when the header announces a new snapshot, and takes the writer as gone when
-// the heartbeat stops for kStaleMs. When a snapshot no longer fits its data
-// mapping the writer moves it to a larger one under the next number.
+// snapshot only when its content changed: the values part every time, the
+// layout part only when the layout changed (or the data mapping is new). The
+// reader parses the records only when the header announces a new snapshot,
+// the layout only when the header announces a new one, and takes the writer
+// as gone when the heartbeat stops for kStaleMs. When a snapshot no longer
+// fits its data mapping the writer moves it to a larger one under the next
+// number.
 #pragma once
 
 #include "segment_constants.h"
@@ -19,12 +22,6 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
-
-namespace boost {
-namespace archive {
-class binary_oarchive;
-} // namespace archive
-} // namespace boost
 
 class XFileMapping {
 public:
@@ -99,14 +96,17 @@ public:
     virtual void OnStale() {}
     virtual void OnReserved(int /*code*/) {} // not called by the segment logic
     virtual void OnOpenFailed(DWORD /*error*/) {}
-    // Writer: saves the count and the records of one snapshot.
-    virtual ContentInfo WriteContent(boost::archive::binary_oarchive &archive) = 0;
+    // Writer: hands the records of one snapshot to the snapshot writer
+    // (Begin, then Add for each).
+    virtual ContentInfo WriteContent(CSegmentSnapshotWriter &snapshot) = 0;
     // Writer: the current generation of the content; a snapshot is written
     // whenever it differs from the one last written.
     virtual std::uint64_t ContentGeneration() { return 0; }
-    // Reader: parses one snapshot's bytes (under the segment mutex); false
-    // when they are not a snapshot to take.
-    virtual bool ReadContent(const char *data, std::size_t size) = 0;
+    // Reader: parses one snapshot's bytes (under the segment mutex): size
+    // bytes whose first layoutSize are the layout, parsed again only when
+    // newLayout; false when they are not a snapshot to take.
+    virtual bool ReadContent(const char *data, std::size_t layoutSize, std::size_t size,
+                             bool newLayout) = 0;
     // Reader: a new snapshot was parsed; called after the mutex is released.
     virtual void OnContent() {}
     // One debug text; standard output here.
@@ -126,8 +126,9 @@ private:
     void ReleaseData();
     void *CreateOrOpenObjects();
     void WaitForOpenSegment(bool traceEachFailure);
-    // Writer: stores a snapshot in the data mapping (growing it as needed).
-    bool StoreSnapshot(ContentInfo &info, std::size_t &size);
+    // Writer: collects the content and stores it in the data mapping
+    // (growing it as needed).
+    bool StoreSnapshot(ContentInfo &info, std::size_t &layoutSize, std::size_t &size);
     bool CreateDataMapping(std::size_t capacity);
     // Reader: maps capacity bytes of data mapping number for reading size
     // of them.
@@ -145,9 +146,12 @@ private:
     void *m_pDataAddress = nullptr;
     std::uint32_t m_dataNumber = 0;
     std::size_t m_dataCapacity = 0;
+    std::uint32_t m_dataLayoutSerial = 0; // the layout the data mapping holds; 0 = none
 
     // Writer.
     SegmentHeader m_header;
+    CSegmentSnapshotWriter m_snapshot;
+    std::uint32_t m_announcedLayout = 0; // the snapshot writer's layout serial in the header
     std::uint32_t m_nextDataNumber = 1;
     std::atomic<std::uint64_t> m_writtenGeneration{0};
     std::atomic<bool> m_hasWritten{false};
@@ -160,6 +164,8 @@ private:
     DWORD m_lastAliveTick = 0;
     bool m_hasRead = false;
     std::uint32_t m_readGeneration = 0;
+    std::uint32_t m_readLayoutGeneration = 0; // 0 = no layout taken
+    std::uint32_t m_readWriterId = 0;
     bool m_malformed = false;
     SegmentHeader m_malformedHeader = {}; // the header of the snapshot refused
     DWORD m_malformedTick = 0;              // when it was last tried

@@ -1,6 +1,6 @@
 // mapping_client.h - CMappingClient, the service's reader of the shared data
 // segment. Every new snapshot is parsed completely (checked to the last
-// byte) before it is handed on; the service takes it over on the reader
+// byte; the layout part only when it is new) before it is handed on; the service takes it over on the reader
 // thread through m_onSnapshot, and learns through m_onStale that the
 // gateway is gone or its snapshot unreadable.
 #pragma once
@@ -29,14 +29,15 @@ public:
     // opened or since the writer was last taken as gone. Any thread.
     bool WriterPresent() const { return m_writerPresent; }
 
-    ContentInfo WriteContent(boost::archive::binary_oarchive &archive) override;
-    bool ReadContent(const char *data, std::size_t size) override;
+    ContentInfo WriteContent(CSegmentSnapshotWriter &snapshot) override;
+    bool ReadContent(const char *data, std::size_t layoutSize, std::size_t size, bool newLayout) override;
     void OnContent() override;
     void OnStale() override;
     // Debugger output.
     void Trace(const char *text) override;
 
 private:
+    std::vector<PublishedRecord> m_layout; // item IDs and type codes of the layout taken last
     std::vector<PublishedRecord> m_parsed;
     std::atomic<bool> m_writerPresent{false};
 };

@@ -97,6 +97,7 @@ void XFileMapping::ReleaseData()
     m_hData = nullptr;
     m_dataNumber = 0;
     m_dataCapacity = 0;
+    m_dataLayoutSerial = 0;
 }
 
 void *XFileMapping::CreateOrOpenObjects()
@@ -153,6 +154,7 @@ void *XFileMapping::CreateOrOpenObjects()
         if (SegmentHeaderUsable(*earlier)) {
             m_header.heartbeat = earlier->heartbeat;
             m_header.generation = earlier->generation;
+            m_header.layoutGeneration = earlier->layoutGeneration;
             if (earlier->dataNumber >= m_nextDataNumber)
                 m_nextDataNumber = earlier->dataNumber + 1;
         }

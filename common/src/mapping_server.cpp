@@ -2,8 +2,6 @@
 // writer, and waits for a snapshot to be published.
 #include "mapping_server.h"
 
-#include <boost/archive/binary_oarchive.hpp>
-
 #include <cstdint>
 #include <utility>
 
@@ -13,12 +11,11 @@ CMappingServer::CMappingServer(ContentWriter contentWriter, GenerationSource gen
 {
 }
 
-XFileMapping::ContentInfo CMappingServer::WriteContent(boost::archive::binary_oarchive &archive)
+XFileMapping::ContentInfo CMappingServer::WriteContent(CSegmentSnapshotWriter &snapshot)
 {
     if (m_contentWriter)
-        return m_contentWriter(archive);
-    const std::int32_t count = 0;
-    archive << count;
+        return m_contentWriter(snapshot);
+    snapshot.Begin(0, 0);
     return ContentInfo();
 }
 
@@ -27,7 +24,8 @@ std::uint64_t CMappingServer::ContentGeneration()
     return m_generationSource ? m_generationSource() : 0;
 }
 
-bool CMappingServer::ReadContent(const char * /*data*/, std::size_t /*size*/)
+bool CMappingServer::ReadContent(const char * /*data*/, std::size_t /*layoutSize*/, std::size_t /*size*/,
+                                 bool /*newLayout*/)
 {
     return true;
 }

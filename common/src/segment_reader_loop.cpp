@@ -82,17 +82,25 @@ XFileMapping::ReadResult XFileMapping::ReadSnapshot()
         m_lastHeartbeat = header.heartbeat;
         m_lastAliveTick = CurrentTick();
     }
-    if (m_hasRead && header.generation == m_readGeneration && !m_forceRead &&
+    // Another writer (a restarted gateway) counts its generations anew.
+    const bool otherWriter = header.writerId != m_readWriterId;
+    if (m_hasRead && header.generation == m_readGeneration && !m_forceRead && !otherWriter &&
         !(m_malformed && MalformedRetryDue(header)))
         return ReadResult::kUnchanged;
 
+    const bool newLayout = !m_hasRead || m_forceRead || otherWriter || m_readLayoutGeneration == 0 ||
+                           header.layoutGeneration != m_readLayoutGeneration;
     m_hasRead = true;
     m_readGeneration = header.generation;
+    m_readWriterId = header.writerId;
     m_forceRead = false;
     const bool taken = header.dataNumber != 0 &&
                        OpenDataMapping(header.dataNumber, header.dataCapacity, header.dataSize) &&
-                       ReadContent(static_cast<const char *>(m_pDataAddress), header.dataSize);
+                       ReadContent(static_cast<const char *>(m_pDataAddress), header.layoutSize,
+                                   header.dataSize, newLayout);
     m_malformed = !taken;
+    // A layout that could not be taken is parsed again next time.
+    m_readLayoutGeneration = taken ? header.layoutGeneration : 0;
     if (!taken) {
         // The records taken last stay; this snapshot is tried again later,
         // so that one bad read does not stick while the writer is alive.
@@ -108,6 +116,7 @@ bool XFileMapping::MalformedRetryDue(const SegmentHeader &header) const
     const bool otherData = header.dataNumber != m_malformedHeader.dataNumber ||
                            header.dataCapacity != m_malformedHeader.dataCapacity ||
                            header.dataSize != m_malformedHeader.dataSize ||
+                           header.layoutSize != m_malformedHeader.layoutSize ||
                            header.recordCount != m_malformedHeader.recordCount;
     return otherData || CurrentTick() - m_malformedTick >= kSegmentMalformedRetryMs;
 }

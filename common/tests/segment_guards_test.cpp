@@ -151,6 +151,7 @@ TEST_F(SegmentGuards, HeaderAnnouncingDataThatIsNotThereIsMalformed)
         Header().dataNumber = header.number;
         Header().dataCapacity = header.capacity;
         Header().dataSize = header.size;
+        Header().layoutSize = 0;
         ++Header().generation;
         EXPECT_EQ(ReadResult::kMalformed, Read()) << header.what;
     }
@@ -241,9 +242,11 @@ TEST_F(SegmentGuards, OddFlagBytesAreReadAsSet)
     ASSERT_TRUE(m_server.WriteSnapshot());
     CDataView data(Header().dataNumber);
     ASSERT_NE(nullptr, data.Bytes());
-    // The last record ends with valid, type code, selected, quality, time stamp.
-    const std::size_t lastFlags = Header().dataSize - 3 - 2 - 8;
-    data.Bytes()[lastFlags] = 7; // valid
+    // The values archive (after the layout) has its header, the count, then
+    // the valid bytes of the three records.
+    const std::size_t archiveHeader = sizeof(std::size_t) + 22 + 2 + 4 + 4;
+    const std::size_t lastValid = Header().layoutSize + archiveHeader + 4 + 2;
+    data.Bytes()[lastValid] = 7;
     ASSERT_EQ(ReadResult::kNewSnapshot, Read());
     EXPECT_TRUE(m_client.Loads().back().back().valid);
 }
@@ -384,19 +387,21 @@ TEST(SegmentObjects, WriterThatCannotCreateTheObjectsReportsAndEnds)
 namespace {
 
 // A snapshot of count records as a writer saves it; record(i) makes the
-// i-th. Written straight into a buffer of the size it needs.
-std::string Snapshot(std::uint32_t count, std::size_t textBytes, CVariant (*record)(std::uint32_t))
+// i-th.
+struct EncodedSnapshot {
+    std::string bytes;
+    std::size_t layoutSize = 0;
+};
+
+EncodedSnapshot Snapshot(std::uint32_t count, CVariant (*record)(std::uint32_t))
 {
-    std::string bytes(64 + count * (6 * sizeof(std::size_t) + 13) + textBytes, '\0');
-    boost::interprocess::bufferbuf stream(&bytes[0], bytes.size(), std::ios_base::out);
-    {
-        boost::archive::binary_oarchive archive(stream);
-        archive << static_cast<std::int32_t>(count);
-        for (std::uint32_t i = 0; i < count; ++i)
-            SaveSegmentRecord(archive, record(i));
-    }
-    bytes.resize(static_cast<std::size_t>(stream.pubseekoff(0, std::ios_base::cur, std::ios_base::out)));
-    return bytes;
+    std::vector<CVariant> records;
+    records.reserve(count);
+    for (std::uint32_t i = 0; i < count; ++i)
+        records.push_back(record(i));
+    EncodedSnapshot snapshot;
+    snapshot.bytes = EncodeSegmentSnapshot(records, snapshot.layoutSize);
+    return snapshot;
 }
 
 CVariant EmptyRecord(std::uint32_t)
@@ -420,13 +425,16 @@ CVariant TooLongValueRecord(std::uint32_t)
 
 // Whether the service takes the bytes as a snapshot. What it refuses, the
 // loader of whole records (larger ones, every text kept) refuses too.
-bool Loads(const std::string &bytes)
+bool Loads(const EncodedSnapshot &snapshot)
 {
+    if (snapshot.bytes.empty())
+        return false;
+    const std::string &bytes = snapshot.bytes;
     std::vector<PublishedRecord> published;
-    const bool publishedRead = LoadSegmentRecords(bytes.data(), bytes.size(), published);
+    const bool publishedRead = LoadSegmentSnapshot(bytes.data(), snapshot.layoutSize, bytes.size(), published);
     if (!publishedRead) {
         std::vector<CVariant> whole;
-        EXPECT_FALSE(LoadSegmentRecords(bytes.data(), bytes.size(), whole));
+        EXPECT_FALSE(LoadSegmentSnapshot(bytes.data(), snapshot.layoutSize, bytes.size(), whole));
     }
     return publishedRead;
 }
@@ -437,15 +445,15 @@ bool Loads(const std::string &bytes)
 // records, the bytes of one text, and the memory of the list with its texts.
 TEST(SegmentRecords, ParseStaysWithinTheMaxima)
 {
-    EXPECT_TRUE(Loads(Snapshot(kSegmentMaxRecords, 0, &EmptyRecord)));
-    EXPECT_FALSE(Loads(Snapshot(kSegmentMaxRecords + 1, 0, &EmptyRecord)));
+    EXPECT_TRUE(Loads(Snapshot(kSegmentMaxRecords, &EmptyRecord)));
+    EXPECT_FALSE(Loads(Snapshot(kSegmentMaxRecords + 1, &EmptyRecord)));
 
-    EXPECT_TRUE(Loads(Snapshot(1, kSegmentMaxText, &LongestValueRecord)));
-    EXPECT_FALSE(Loads(Snapshot(1, kSegmentMaxText + 1, &TooLongValueRecord)));
+    EXPECT_TRUE(Loads(Snapshot(1, &LongestValueRecord)));
+    EXPECT_FALSE(Loads(Snapshot(1, &TooLongValueRecord)));
 
     // Texts of the largest length, more of them than the budget holds.
     const std::uint32_t fitting = static_cast<std::uint32_t>(kSegmentReadBudget / kSegmentMaxText) - 4;
-    EXPECT_TRUE(Loads(Snapshot(fitting, fitting * kSegmentMaxText, &LongestValueRecord)));
+    EXPECT_TRUE(Loads(Snapshot(fitting, &LongestValueRecord)));
     const std::uint32_t beyond = static_cast<std::uint32_t>(kSegmentReadBudget / kSegmentMaxText) + 1;
-    EXPECT_FALSE(Loads(Snapshot(beyond, beyond * kSegmentMaxText, &LongestValueRecord)));
+    EXPECT_FALSE(Loads(Snapshot(beyond, &LongestValueRecord)));
 }

@@ -1,7 +1,8 @@
 // The bytes a writer puts into the segment: the header of the named mapping,
-// the data mapping it names, and in it the archive header, the count and the
-// fields of each record, checked against the layout that the service relies
-// on; when snapshots are written, and how a growing one moves.
+// the data mapping it names, and in it the layout archive and the values
+// archive (each with its archive header and count), checked against the
+// format that the service relies on; when snapshots and layouts are
+// written, and how a growing one moves.
 #include "segment_test_peers.h"
 
 #include <boost/archive/basic_archive.hpp>
@@ -61,10 +62,16 @@ CVariant WorkedExampleRecord()
     return record;
 }
 
-std::string WorkedExampleFields()
+// Its layout fields, and its values as the values archive's arrays lay them
+// out for one record: valid, quality, time stamp, value length, value.
+std::string WorkedExampleLayout()
 {
-    return Text("D1:V1") + Text("V1") + Text("P.D.T") + Text("T") + Text("int32") + Text("7") +
-           std::string("\x01\x05\x01\xC0\x00", 5) + std::string("\x01\x00\x00\x00\x00\x00\xDB\x01", 8);
+    return Text("D1:V1") + Text("V1") + Text("P.D.T") + Text("T") + Text("int32") + std::string("\x05\x01", 2);
+}
+
+std::string WorkedExampleValues()
+{
+    return std::string("\x01\xC0\x00", 3) + std::string("\x01\x00\x00\x00\x00\x00\xDB\x01", 8) + Uint32(1) + "7";
 }
 
 // The data mapping a header names, as a reader opens it.
@@ -107,8 +114,8 @@ TEST_F(SegmentLayout, HeaderNamesTheDataMappingOfTheSnapshot)
     const std::uint64_t after = m_server.CurrentTime();
 
     const SegmentHeader &header = Header();
-    EXPECT_EQ(std::string("QLRSEG2", 8), std::string(header.magic, 8));
-    EXPECT_EQ(56u, header.headerSize);
+    EXPECT_EQ(std::string("QLRSEG3", 8), std::string(header.magic, 8));
+    EXPECT_EQ(64u, header.headerSize);
     EXPECT_EQ(sizeof(void *), header.pointerSize);
     EXPECT_EQ(1u, header.heartbeat);
     EXPECT_GE(header.writeTime, before);
@@ -116,6 +123,8 @@ TEST_F(SegmentLayout, HeaderNamesTheDataMappingOfTheSnapshot)
     EXPECT_EQ(1u, header.recordCount);
     EXPECT_NE(0u, header.dataNumber);
     EXPECT_EQ(kSegmentDataInitialSize, header.dataCapacity);
+    EXPECT_EQ(1u, header.layoutGeneration);
+    EXPECT_EQ(GetCurrentProcessId(), header.writerId);
 
     const std::string data = DataBytes(header);
     ASSERT_EQ(header.dataSize, data.size());
@@ -124,13 +133,18 @@ TEST_F(SegmentLayout, HeaderNamesTheDataMappingOfTheSnapshot)
     const std::uint16_t libraryVersion = ReadAt<std::uint16_t>(data.data(), sizeof(std::size_t) + 22);
     EXPECT_EQ(static_cast<unsigned>(boost::archive::BOOST_ARCHIVE_VERSION()), libraryVersion);
     EXPECT_EQ(std::string("\x04\x04\x04\x08", 4), data.substr(sizeof(std::size_t) + 24, 4));
-    const std::string expected = Uint32(1) + WorkedExampleFields();
-    EXPECT_EQ(expected, data.substr(kArchiveHeaderSize));
-    EXPECT_EQ(kArchiveHeaderSize + expected.size(), m_server.LastSnapshotSize());
+    const std::string layout = Uint32(1) + WorkedExampleLayout();
+    ASSERT_EQ(kArchiveHeaderSize + layout.size(), header.layoutSize);
+    EXPECT_EQ(layout, data.substr(kArchiveHeaderSize, layout.size()));
+    // The values archive follows, with an archive header of its own.
+    const std::string values = data.substr(header.layoutSize);
+    EXPECT_EQ(data.substr(0, kArchiveHeaderSize), values.substr(0, kArchiveHeaderSize));
+    EXPECT_EQ(Uint32(1) + WorkedExampleValues(), values.substr(kArchiveHeaderSize));
+    EXPECT_EQ(header.dataSize, m_server.LastSnapshotSize());
 
     // A reader that keeps only what it publishes.
     std::vector<PublishedRecord> published;
-    ASSERT_TRUE(LoadSegmentRecords(data.data(), data.size(), published));
+    ASSERT_TRUE(LoadSegmentSnapshot(data.data(), header.layoutSize, data.size(), published));
     ASSERT_EQ(1u, published.size());
     EXPECT_EQ("P.D.T", published[0].itemId);
     EXPECT_EQ("7", published[0].value);
@@ -140,7 +154,8 @@ TEST_F(SegmentLayout, HeaderNamesTheDataMappingOfTheSnapshot)
 }
 
 // Unchanged content costs the heartbeat only; changed content is a new
-// snapshot with a new generation.
+// snapshot with a new generation, whose layout is written (and announced)
+// again only when it changed.
 TEST_F(SegmentLayout, OnlyChangedContentIsWrittenAgain)
 {
     m_server.SetRecords({WorkedExampleRecord()});
@@ -152,13 +167,40 @@ TEST_F(SegmentLayout, OnlyChangedContentIsWrittenAgain)
     EXPECT_EQ(generation, Header().generation);
     EXPECT_EQ(1, m_server.contentWrites);
 
+    CRecordingClient client;
+    ASSERT_NE(nullptr, client.InitMapping());
+    ASSERT_EQ(XFileMapping::ReadResult::kNewSnapshot, client.ReadSnapshot());
+
+    // New values, same layout: the layout bytes stay as they are.
+    const std::uint32_t layoutGeneration = Header().layoutGeneration;
+    const std::uint32_t layoutSize = Header().layoutSize;
     CVariant changed = WorkedExampleRecord();
     changed.value = "8";
-    m_server.SetRecords({changed, WorkedExampleRecord()});
+    m_server.SetRecords({changed}, true);
     ASSERT_TRUE(m_server.WriteSnapshot());
     EXPECT_EQ(generation + 1, Header().generation);
+    EXPECT_EQ(layoutGeneration, Header().layoutGeneration);
+    EXPECT_EQ(layoutSize, Header().layoutSize);
+    ASSERT_EQ(XFileMapping::ReadResult::kNewSnapshot, client.ReadSnapshot());
+    client.OnContent();
+
+    // Another list: a new layout.
+    m_server.SetRecords({changed, MakeRecord("D2:V9", "3", true)});
+    ASSERT_TRUE(m_server.WriteSnapshot());
+    EXPECT_EQ(generation + 2, Header().generation);
+    EXPECT_EQ(layoutGeneration + 1, Header().layoutGeneration);
     EXPECT_EQ(2u, Header().recordCount);
-    EXPECT_EQ(2, m_server.contentWrites);
+    EXPECT_EQ(3, m_server.contentWrites);
+    ASSERT_EQ(XFileMapping::ReadResult::kNewSnapshot, client.ReadSnapshot());
+    client.OnContent();
+    const std::vector<LoadedList> loads = client.Loads();
+    ASSERT_EQ(2u, loads.size());
+    ASSERT_EQ(1u, loads[0].size());
+    EXPECT_EQ("P.D.T", loads[0][0].itemId);
+    EXPECT_EQ("8", loads[0][0].value);
+    ASSERT_EQ(2u, loads[1].size());
+    EXPECT_EQ("P.D.V9", loads[1][1].itemId);
+    EXPECT_EQ("3", loads[1][1].value);
 }
 
 // A selection that outgrows its data mapping moves to a larger one under a
@@ -216,5 +258,6 @@ TEST(SegmentWriter, WithoutContentWriterPublishesCountZero)
     ASSERT_TRUE(server.WriteSnapshot());
     const SegmentHeader &header = *static_cast<const SegmentHeader *>(server.GetMappingAddress());
     EXPECT_EQ(0u, header.recordCount);
-    EXPECT_EQ(kArchiveHeaderSize + 4, server.LastSnapshotSize());
+    // Two archives, each its header and the count.
+    EXPECT_EQ(2 * (kArchiveHeaderSize + 4), server.LastSnapshotSize());
 }

@@ -8,8 +8,6 @@
 #include "mapping_server.h"
 #include "segment_records.h"
 
-#include <boost/archive/binary_oarchive.hpp>
-
 #include <atomic>
 #include <cstdint>
 #include <mutex>
@@ -37,16 +35,20 @@ inline CVariant MakeRecord(const std::string &key, const std::string &value, boo
 class CScriptedServer : public CMappingServer {
 public:
     CScriptedServer()
-        : CMappingServer([this](boost::archive::binary_oarchive &archive) { return SaveRecords(archive); },
+        : CMappingServer([this](CSegmentSnapshotWriter &snapshot) { return SaveRecords(snapshot); },
                          [this] { return Generation(); })
     {
     }
 
-    void SetRecords(const std::vector<CVariant> &records)
+    // A new generation of the content; a new layout unless only values
+    // changed.
+    void SetRecords(const std::vector<CVariant> &records, bool valuesOnly = false)
     {
         std::lock_guard<std::mutex> lock(m_lock);
         m_records = records;
         ++m_generation;
+        if (!valuesOnly)
+            ++m_layoutGeneration;
     }
 
     std::vector<std::string> traces;
@@ -63,17 +65,18 @@ public:
     std::atomic<int> contentWrites{0};
 
 private:
-    ContentInfo SaveRecords(boost::archive::binary_oarchive &archive)
+    ContentInfo SaveRecords(CSegmentSnapshotWriter &snapshot)
     {
         std::lock_guard<std::mutex> lock(m_lock);
         ++contentWrites;
-        const std::int32_t count = static_cast<std::int32_t>(m_records.size());
-        archive << count;
+        const std::uint32_t count = static_cast<std::uint32_t>(m_records.size());
+        snapshot.Begin(count, m_layoutGeneration);
         for (const CVariant &record : m_records)
-            SaveSegmentRecord(archive, record);
+            snapshot.Add(record);
         ContentInfo info;
         info.generation = m_generation;
-        info.count = static_cast<std::uint32_t>(count);
+        info.layoutGeneration = m_layoutGeneration;
+        info.count = count;
         return info;
     }
     std::uint64_t Generation()
@@ -85,6 +88,7 @@ private:
     std::mutex m_lock;
     std::vector<CVariant> m_records;
     std::uint64_t m_generation = 1;
+    std::uint64_t m_layoutGeneration = 1;
 };
 
 // What one snapshot brought the reader.

@@ -10,6 +10,7 @@
 
 #include <boost/archive/binary_oarchive.hpp>
 
+#include <cstdint>
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -23,16 +24,18 @@ bool Write(const std::string &path, const CManager &manager)
     return file && WriteProjectArchive(file, manager);
 }
 
+// A fuzz input of the snapshot reader: the uint32 layout size, then the
+// layout and the values archives.
 bool WriteSnapshot(const std::string &path, const std::vector<CVariant> &records)
 {
+    std::size_t layoutSize = 0;
+    const std::string bytes = EncodeSegmentSnapshot(records, layoutSize);
     std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    if (!file)
+    if (!file || bytes.empty())
         return false;
-    boost::archive::binary_oarchive archive(file);
-    const std::int32_t count = static_cast<std::int32_t>(records.size());
-    archive << count;
-    for (const CVariant &record : records)
-        SaveSegmentRecord(archive, record);
+    const std::uint32_t announced = static_cast<std::uint32_t>(layoutSize);
+    file.write(reinterpret_cast<const char *>(&announced), sizeof(announced));
+    file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     return static_cast<bool>(file);
 }
 

@@ -1,15 +1,16 @@
 // segment_snapshot_fuzz.cpp - fuzz target of the shared segment's snapshot
 // reader (what the bridge parses out of a data mapping that any local
-// program could have made). A snapshot is either refused or read whole;
-// what is read saves and reads back to the same records, and a reader that
-// keeps only the published fields gets exactly those.
+// program could have made). An input is a uint32 layout size, as a header
+// announces it, and the data mapping's bytes: the layout archive and the
+// values archive after it. A snapshot is either refused or read whole; what
+// is read saves and reads back to the same records, and a reader that keeps
+// only the published fields gets exactly those.
 #include "segment_header.h"
 #include "segment_records.h"
 
-#include <boost/archive/binary_oarchive.hpp>
-
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -48,30 +49,30 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             Check(header.dataSize <= header.dataCapacity);
     }
 
+    if (size < sizeof(std::uint32_t))
+        return 0;
+    std::uint32_t layoutSize = 0;
+    std::memcpy(&layoutSize, bytes, sizeof(layoutSize));
+    bytes += sizeof(layoutSize);
+    size -= sizeof(layoutSize);
+
     // Both loaders check the same lengths and maxima; they differ only in
     // the memory budget of one parse (whole records are larger), which
     // inputs of a fuzzer's size never reach.
     std::vector<CVariant> all;
-    const bool read = LoadSegmentRecords(bytes, size, all);
+    const bool read = LoadSegmentSnapshot(bytes, layoutSize, size, all);
     std::vector<PublishedRecord> published;
-    Check(read == LoadSegmentRecords(bytes, size, published));
+    Check(read == LoadSegmentSnapshot(bytes, layoutSize, size, published));
     if (!read)
         return 0;
     Check(all.size() == published.size());
     for (std::size_t i = 0; i < all.size(); ++i)
         Check(SamePublished(all[i], published[i]));
 
-    std::ostringstream saved;
-    {
-        boost::archive::binary_oarchive archive(saved);
-        const std::int32_t count = static_cast<std::int32_t>(all.size());
-        archive << count;
-        for (const CVariant &record : all)
-            SaveSegmentRecord(archive, record);
-    }
-    const std::string again = saved.str();
+    std::size_t againLayout = 0;
+    const std::string again = EncodeSegmentSnapshot(all, againLayout);
     std::vector<CVariant> reread;
-    Check(LoadSegmentRecords(again.data(), again.size(), reread));
+    Check(LoadSegmentSnapshot(again.data(), againLayout, again.size(), reread));
     Check(reread.size() == all.size());
     for (std::size_t i = 0; i < all.size(); ++i)
         Check(Same(all[i], reread[i]));

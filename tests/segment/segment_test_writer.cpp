@@ -12,7 +12,6 @@
 #include "mapping_server.h"
 #include "manager.h"
 
-#include <boost/archive/binary_oarchive.hpp>
 
 #include <windows.h>
 
@@ -94,7 +93,7 @@ int main(int argc, char **argv)
     const std::vector<ScriptStage> script = SegmentScript();
     ApplyStage(manager, *device, script[0]);
 
-    CQuietServer server([&manager](boost::archive::binary_oarchive &archive) { return manager.SaveSelection(archive); },
+    CQuietServer server([&manager](CSegmentSnapshotWriter &snapshot) { return manager.SaveSelection(snapshot); },
                         [&manager] { return manager.PublishGeneration(); });
     std::thread writer([&server] { server.ThreadServer(); });
 

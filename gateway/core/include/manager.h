@@ -83,13 +83,13 @@ public:
     // Type code of a platform type name, 0 when the name is not in the table.
     int TypeCodeOf(const std::string &typeName) const;
 
-    // The segment's content: the count of selected variables (int32), then
-    // each record in key order, all under the manager lock, with the
-    // publish generation it represents.
-    SegmentContent SaveSelection(boost::archive::binary_oarchive &archive) const;
+    // The segment's content: the selected variables in key order, handed to
+    // the snapshot writer under the manager lock, with the publish and
+    // layout generations it represents.
+    SegmentContent SaveSelection(CSegmentSnapshotWriter &snapshot) const;
     // SaveSelection and PublishGeneration of the process's manager: the
     // gateway's segment writer is constructed with them.
-    static SegmentContent PublishSelection(boost::archive::binary_oarchive &archive);
+    static SegmentContent PublishSelection(CSegmentSnapshotWriter &snapshot);
     static std::uint64_t CurrentPublishGeneration();
 
     // Project file in the program directory. Save replaces the file only
@@ -137,9 +137,16 @@ private:
     bool MarkSelectionUnreachable(std::uint64_t when);
     static bool MarkUnreachable(CVariant &variant, std::uint64_t when);
     void Published() { ++m_publishGeneration; }
+    // The list of selected variables, their item IDs or names changed.
+    void LayoutChanged()
+    {
+        ++m_layoutGeneration;
+        Published();
+    }
 
     mutable std::recursive_mutex m_lock;
     std::uint64_t m_publishGeneration = 1;
+    std::uint64_t m_layoutGeneration = 1;
     std::function<void()> m_publishWakeUp;
     // Projects dropped from the tree. The indexes and the window may still
     // point into them, so they stay alive until ReleaseRetired.

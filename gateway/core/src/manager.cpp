@@ -94,7 +94,7 @@ bool CManager::SetGroupName(const std::string &text, CDevice &device)
     device.groupName = text;
     for (CVariant *variant : device.variants)
         variant->itemId = ComposeItemId(text, variant->name);
-    Published();
+    LayoutChanged();
     return true;
 }
 

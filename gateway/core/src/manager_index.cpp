@@ -5,14 +5,12 @@
 #include "segment_records.h"
 #include "utc_time.h"
 
-#include <boost/archive/binary_oarchive.hpp>
-
 void CManager::ClearIndex()
 {
     auto lock = Lock();
     keyIndex.clear();
     itemIdIndex.clear();
-    Published();
+    LayoutChanged();
 }
 
 void CManager::RebuildIndex()
@@ -50,7 +48,7 @@ void CManager::RebuildIndex()
             }
         }
     }
-    Published();
+    LayoutChanged();
 }
 
 void CManager::UpdateValue(const std::string &key, const std::string &status, const std::string &value,
@@ -169,22 +167,23 @@ std::uint64_t CManager::PublishGeneration() const
     return m_publishGeneration;
 }
 
-SegmentContent CManager::SaveSelection(boost::archive::binary_oarchive &archive) const
+SegmentContent CManager::SaveSelection(CSegmentSnapshotWriter &snapshot) const
 {
     auto lock = Lock();
-    const std::int32_t count = static_cast<std::int32_t>(keyIndex.size());
-    archive << count;
+    const std::uint32_t count = static_cast<std::uint32_t>(keyIndex.size());
+    snapshot.Begin(count, m_layoutGeneration);
     for (const auto &entry : keyIndex)
-        SaveSegmentRecord(archive, *entry.second);
+        snapshot.Add(*entry.second);
     SegmentContent info;
     info.generation = m_publishGeneration;
-    info.count = static_cast<std::uint32_t>(count);
+    info.layoutGeneration = m_layoutGeneration;
+    info.count = count;
     return info;
 }
 
-SegmentContent CManager::PublishSelection(boost::archive::binary_oarchive &archive)
+SegmentContent CManager::PublishSelection(CSegmentSnapshotWriter &snapshot)
 {
-    return GetInstance().SaveSelection(archive);
+    return GetInstance().SaveSelection(snapshot);
 }
 
 std::uint64_t CManager::CurrentPublishGeneration()

@@ -43,14 +43,15 @@ protected:
     // The records of one segment snapshot built from the manager.
     std::vector<CVariant> Published()
     {
-        std::stringstream buffer;
-        {
-            boost::archive::binary_oarchive archive(buffer);
-            m_manager.SaveSelection(archive);
-        }
-        const std::string bytes = buffer.str();
+        CSegmentSnapshotWriter snapshot;
+        m_manager.SaveSelection(snapshot);
+        const std::string &layout = snapshot.LayoutBytes();
+        std::string values(1 << 20, '\0');
+        std::size_t size = 0;
+        EXPECT_TRUE(snapshot.StoreValues(&values[0], values.size(), size));
+        const std::string bytes = layout + values.substr(0, size);
         std::vector<CVariant> records;
-        EXPECT_TRUE(LoadSegmentRecords(bytes.data(), bytes.size(), records));
+        EXPECT_TRUE(LoadSegmentSnapshot(bytes.data(), layout.size(), bytes.size(), records));
         return records;
     }
 

@@ -11,10 +11,10 @@ bool CSegmentSnapshot::Read()
     return result == ReadResult::kNewSnapshot || (result == ReadResult::kUnchanged && count >= 0);
 }
 
-bool CSegmentSnapshot::ReadContent(const char *data, std::size_t size)
+bool CSegmentSnapshot::ReadContent(const char *data, std::size_t layoutSize, std::size_t size, bool /*newLayout*/)
 {
     std::vector<CVariant> fresh;
-    if (!LoadSegmentRecords(data, size, fresh))
+    if (!LoadSegmentSnapshot(data, layoutSize, size, fresh))
         return false;
     records.swap(fresh);
     count = static_cast<int>(records.size());

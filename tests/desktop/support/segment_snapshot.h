@@ -19,7 +19,11 @@ public:
     int count = -1;
     std::vector<CVariant> records;
 
-    ContentInfo WriteContent(boost::archive::binary_oarchive &) override { return ContentInfo(); }
-    bool ReadContent(const char *data, std::size_t size) override;
+    ContentInfo WriteContent(CSegmentSnapshotWriter &snapshot) override
+    {
+        snapshot.Begin(0, 0);
+        return ContentInfo();
+    }
+    bool ReadContent(const char *data, std::size_t layoutSize, std::size_t size, bool newLayout) override;
     void Trace(const char *) override {}
 };
