@@ -28,6 +28,9 @@ public:
     // never saved in the project file.
     std::uint16_t quality = kQualityWaiting;
     std::uint64_t timestamp = 0;
+    // Gateway side: the number of the last value reply that carried it;
+    // never saved, never published.
+    std::uint32_t replySerial = 0;
 
     // Archived members, in this order: key, variantId, itemId, name,
     // typeName, value, valid, typeCode, selected. Defined for the binary

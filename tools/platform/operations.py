@@ -33,6 +33,9 @@ class Operations:
         self.catalog = catalog
         self.sessions = sessions
         self.simulator = simulator
+        # The last selection text asked for, parsed: the gateway asks the
+        # same one every second.
+        self._parsed_selection = (None, None, None)
         self._handlers = {
             "login": self.login,
             "queryDeviceTree": self.query_device_tree,
@@ -120,36 +123,51 @@ class Operations:
         account can see (empty when no variable of it was asked for), with
         one member per known variable: its value, or null when it is not
         valid. Unknown ids are left out."""
-        result = {}
-        wanted = []    # (values of the device, variant id)
-        sources = []   # (variable, device online), in the same order
+        devices, wanted, variables = self._parse_selection(form.get("variants"), account)
+        result = {device_id: {} for device_id in devices}
         online_of = {}
-        for segment in form.get("variants").split(";"):
+        sources = []
+        for variable, owner in variables:
+            online = online_of.get(owner.device_id)
+            if online is None:
+                online = online_of[owner.device_id] = self.simulator.device_online(owner)
+            sources.append((variable, online))
+        # All values of one reply are taken at one moment.
+        for (device_id, variant_id), value in zip(wanted, self.simulator.current_many(sources)):
+            result[device_id][variant_id] = value
+        asked = len(wanted)
+        reply = {"success": True, "msg": MSG_OK, "variants": result}
+        return reply, "%d values of %d devices" % (asked, len(result))
+
+    def _parse_selection(self, text, account):
+        """(device ids in order, (device id, variant id) asked, (variable,
+        owner device) asked) of a selection text the account may ask."""
+        cached_text, cached_account, parsed = self._parsed_selection
+        if cached_text == text and cached_account is account:
+            return parsed
+        devices = []
+        wanted = []
+        variables = []
+        for segment in text.split(";"):
             if not segment:
                 continue
             device_id, _, variant_ids = segment.partition(":")
             device = self.catalog.device(device_id)
             if device is None or not self.catalog.account_sees(account, device):
                 continue
-            values = result.setdefault(device_id, {})
+            if device_id not in devices:
+                devices.append(device_id)
             for variant_id in variant_ids.split(","):
                 if not variant_id:
                     continue
                 _, variable = self.catalog.variable(device_id, variant_id)
                 if variable is None:
                     continue
-                owner = self.catalog.owner_of(variable) or device
-                online = online_of.get(owner.device_id)
-                if online is None:
-                    online = online_of[owner.device_id] = self.simulator.device_online(owner)
-                wanted.append((values, variant_id))
-                sources.append((variable, online))
-        # All values of one reply are taken at one moment.
-        for (values, variant_id), value in zip(wanted, self.simulator.current_many(sources)):
-            values[variant_id] = value
-        asked = len(wanted)
-        reply = {"success": True, "msg": MSG_OK, "variants": result}
-        return reply, "%d values of %d devices" % (asked, len(result))
+                wanted.append((device_id, variant_id))
+                variables.append((variable, self.catalog.owner_of(variable) or device))
+        parsed = (devices, wanted, variables)
+        self._parsed_selection = (text, account, parsed)
+        return parsed
 
     # --- write -------------------------------------------------------------------
 

@@ -4,6 +4,7 @@
 // takes it, and code that walks the tree or the indexes itself holds it.
 #pragma once
 
+#include "platform_replies.h"
 #include "project.h"
 #include "segment_records.h"
 
@@ -12,6 +13,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace boost {
@@ -72,6 +74,12 @@ public:
     // reply on (replyTime, 0: now) their value is the last known one, or
     // they have none.
     void MarkUnreported(const std::vector<std::string> &keys, std::uint64_t replyTime);
+    // One value reply under one lock: every value as UpdateValue; then, when
+    // the reply is complete and answered the selection as it still is
+    // (askedSelection), every selected variable it left out as
+    // MarkUnreported.
+    void ApplyValueReply(const std::vector<ReplyValue> &values, std::uint64_t replyTime,
+                         const std::string &askedSelection, bool complete);
     // Values loaded from the project file are from an earlier run: every
     // variable loses its saved value and waits for its first poll.
     void MarkValuesWaiting();
@@ -127,6 +135,7 @@ public:
     std::string deptId;
     std::map<std::string, int> typeCodes;            // type name -> type code
     std::map<std::string, CVariant *> keyIndex;      // selected variables by key
+    std::unordered_map<std::string, CVariant *> keyLookup; // the same, hashed: for the poll replies
     std::map<std::string, CVariant *> itemIdIndex;   // selected variables by item ID
     std::map<std::string, std::string> deviceProjects; // device id -> project id
     std::string selection; // selection text of the value queries
@@ -136,6 +145,9 @@ private:
     void AdoptLoaded(CManager &loaded);
     bool MarkSelectionUnreachable(std::uint64_t when);
     static bool MarkUnreachable(CVariant &variant, std::uint64_t when);
+    // A polled value into a record; true when the record changed.
+    static bool StoreValue(CVariant &variant, const std::string &status, const std::string &value,
+                           std::uint64_t replyTime);
     void Published() { ++m_publishGeneration; }
     // The list of selected variables, their item IDs or names changed.
     void LayoutChanged()
@@ -147,6 +159,7 @@ private:
     mutable std::recursive_mutex m_lock;
     std::uint64_t m_publishGeneration = 1;
     std::uint64_t m_layoutGeneration = 1;
+    std::uint32_t m_replySerial = 0; // of the last value reply applied
     std::function<void()> m_publishWakeUp;
     // Projects dropped from the tree. The indexes and the window may still
     // point into them, so they stay alive until ReleaseRetired.

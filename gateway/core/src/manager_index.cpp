@@ -9,6 +9,7 @@ void CManager::ClearIndex()
 {
     auto lock = Lock();
     keyIndex.clear();
+    keyLookup.clear();
     itemIdIndex.clear();
     LayoutChanged();
 }
@@ -44,6 +45,7 @@ void CManager::RebuildIndex()
                 if (type != typeCodes.end())
                     variant->typeCode = static_cast<std::int8_t>(type->second);
                 keyIndex[variant->key] = variant;
+                keyLookup[variant->key] = variant;
                 itemIdIndex[variant->itemId] = variant;
             }
         }
@@ -51,18 +53,13 @@ void CManager::RebuildIndex()
     LayoutChanged();
 }
 
-void CManager::UpdateValue(const std::string &key, const std::string &status, const std::string &value,
-                           std::uint64_t replyTime)
+bool CManager::StoreValue(CVariant &variant, const std::string &status, const std::string &value,
+                          std::uint64_t replyTime)
 {
-    auto lock = Lock();
-    const auto found = keyIndex.find(key);
-    if (found == keyIndex.end())
-        return;
-    CVariant &variant = *found->second;
     const bool valid = status == "1";
     const std::uint16_t quality = valid ? kQualityGood : kQualityBad;
     if (variant.valid == valid && variant.quality == quality && (valid ? variant.value == value : variant.value.empty()))
-        return; // the same value again keeps the time of the reply that produced it
+        return false; // the same value again keeps the time of the reply that produced it
     variant.valid = valid;
     variant.quality = quality;
     if (valid)
@@ -70,7 +67,44 @@ void CManager::UpdateValue(const std::string &key, const std::string &status, co
     else
         variant.value.clear();
     variant.timestamp = replyTime != 0 ? replyTime : UtcFileTimeNow();
-    Published();
+    return true;
+}
+
+void CManager::UpdateValue(const std::string &key, const std::string &status, const std::string &value,
+                           std::uint64_t replyTime)
+{
+    auto lock = Lock();
+    const auto found = keyLookup.find(key);
+    if (found != keyLookup.end() && StoreValue(*found->second, status, value, replyTime))
+        Published();
+}
+
+void CManager::ApplyValueReply(const std::vector<ReplyValue> &values, std::uint64_t replyTime,
+                               const std::string &askedSelection, bool complete)
+{
+    auto lock = Lock();
+    if (++m_replySerial == 0)
+        m_replySerial = 1;
+    bool changed = false;
+    for (const ReplyValue &value : values) {
+        const auto found = keyLookup.find(value.key);
+        if (found == keyLookup.end())
+            continue;
+        found->second->replySerial = m_replySerial;
+        changed = StoreValue(*found->second, value.status, value.value, replyTime) || changed;
+    }
+    // Left out of a complete reply to the selection as it still is: no
+    // current value. (A selection changed meanwhile waits for its own poll.)
+    if (complete && askedSelection == selection) {
+        const std::uint64_t when = replyTime != 0 ? replyTime : UtcFileTimeNow();
+        for (auto &entry : keyIndex) {
+            CVariant &variant = *entry.second;
+            if (variant.selected && variant.replySerial != m_replySerial)
+                changed = MarkUnreachable(variant, when) || changed;
+        }
+    }
+    if (changed)
+        Published();
 }
 
 // Called with the lock held: every selected variable's value becomes the
