@@ -3,10 +3,9 @@
 
 #include "utc_time.h"
 
-void KeepLastKnownWhileWaiting(PublishedRecord &fresh, const PublishedRecord &pushed)
+void KeepLastKnownWhileWaiting(PublishedValue &fresh, const PublishedValue &pushed)
 {
-    if (fresh.quality != kQualityWaiting || fresh.itemId != pushed.itemId ||
-        (pushed.quality != kQualityGood && pushed.quality != kQualityLastKnown))
+    if (fresh.quality != kQualityWaiting || (pushed.quality != kQualityGood && pushed.quality != kQualityLastKnown))
         return;
     fresh.value = pushed.value;
     fresh.valid = false;

@@ -6,8 +6,8 @@
 
 #include "segment_records.h"
 
-// fresh: a record of a new snapshot; pushed: what was last pushed for the
-// same item. A fresh record that waits for its first poll takes over the
+// fresh: an item's value in a new snapshot; pushed: what was last pushed
+// for the same item. A fresh record that waits for its first poll takes over the
 // pushed value as the last known one (stamped now unless it already was
 // the last known value); any other record is left as it is.
-void KeepLastKnownWhileWaiting(PublishedRecord &fresh, const PublishedRecord &pushed);
+void KeepLastKnownWhileWaiting(PublishedValue &fresh, const PublishedValue &pushed);

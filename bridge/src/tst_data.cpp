@@ -14,12 +14,7 @@
 
 namespace {
 
-std::string DeclarationKey(const PublishedRecord &record)
-{
-    return record.itemId + '\n' + std::to_string(record.typeCode);
-}
-
-bool SamePublishedState(const PublishedRecord &a, const PublishedRecord &b)
+bool SamePublishedState(const PublishedValue &a, const PublishedValue &b)
 {
     return a.value == b.value && a.valid == b.valid && a.quality == b.quality && a.timestamp == b.timestamp;
 }
@@ -28,7 +23,8 @@ bool SamePublishedState(const PublishedRecord &a, const PublishedRecord &b)
 
 CTstData::CTstData()
 {
-    m_client.m_onSnapshot = [this](std::vector<PublishedRecord> &records) { OnSnapshot(records); };
+    m_client.m_onSnapshot = [this](const std::vector<PublishedLayout> &layout, std::uint32_t layoutNumber,
+                                   std::vector<PublishedValue> &values) { OnSnapshot(layout, layoutNumber, values); };
     m_client.m_onStale = [this] { OnStale(); };
     std::thread([this] { m_client.ThreadClient(); }).detach();
 }
@@ -45,82 +41,90 @@ bool CTstData::Start()
                         bridge::kServerName, &OnWrite, nullptr, 0) == DAKORA_OK;
 }
 
-bool CTstData::SameVariables(const std::vector<PublishedRecord> &records) const
-{
-    if (records.size() != m_variants.size())
-        return false;
-    for (std::size_t i = 0; i < records.size(); ++i) {
-        if (records[i].itemId != m_variants[i].itemId || records[i].typeCode != m_variants[i].typeCode)
-            return false;
-    }
-    return true;
-}
-
-void CTstData::Declare(const std::vector<PublishedRecord> &records)
+bool CTstData::Declare(const std::vector<PublishedLayout> &layout)
 {
     OutputDebugStringA("OnAdd");
+    std::vector<DWORD> handles(layout.size(), 0);
+    std::vector<std::int8_t> typeCodes(layout.size(), 0);
+    for (std::size_t i = 0; i < layout.size(); ++i) {
+        const PublishedLayout &item = layout[i];
+        DWORD handle = 0;
+        dakora_gethandle(item.itemId.c_str(), &handle);
+        if (handle == 0 || handle >= m_declaredTypes.size() || m_declaredTypes[handle] != item.typeCode) {
+            dakora_addtag(item.itemId.c_str(), item.itemId.c_str(), "", item.typeCode, 1);
+            dakora_gethandle(item.itemId.c_str(), &handle);
+            if (handle != 0) {
+                if (handle >= m_declaredTypes.size())
+                    m_declaredTypes.resize(handle + 1, 0);
+                m_declaredTypes[handle] = item.typeCode;
+            }
+        }
+        handles[i] = handle;
+        typeCodes[i] = item.typeCode;
+    }
+    const bool same = handles == m_handles && typeCodes == m_typeCodes;
     // Items the gateway no longer publishes stay, with what they last had,
     // as values of a source that is gone.
-    std::set<std::string> published;
-    for (const PublishedRecord &record : records)
-        published.insert(record.itemId);
-    for (std::size_t i = 0; i < m_variants.size(); ++i) {
-        PublishedRecord &old = m_variants[i];
-        if (published.count(old.itemId) == 0) {
-            old.valid = false;
-            old.quality = UnreachableQuality(old.quality);
-            old.timestamp = 0; // stamped now by the library
-            Push(old, m_handles[i]);
-        }
+    std::vector<bool> published(m_declaredTypes.size(), false);
+    for (DWORD handle : handles)
+        if (handle < published.size())
+            published[handle] = true;
+    for (std::size_t i = 0; i < m_values.size() && i < m_handles.size(); ++i) {
+        if (m_handles[i] == 0 || (m_handles[i] < published.size() && published[m_handles[i]]))
+            continue;
+        PublishedValue &old = m_values[i];
+        old.valid = false;
+        old.quality = UnreachableQuality(old.quality);
+        old.timestamp = 0; // stamped now by the library
+        Push(old, m_handles[i], m_typeCodes[i]);
     }
     Flush();
-    m_handles.assign(records.size(), 0);
-    for (std::size_t i = 0; i < records.size(); ++i) {
-        const PublishedRecord &record = records[i];
-        if (m_declared.insert(DeclarationKey(record)).second)
-            dakora_addtag(record.itemId.c_str(), record.itemId.c_str(), "", record.typeCode, 1);
-        dakora_gethandle(record.itemId.c_str(), &m_handles[i]);
-    }
+    m_handles.swap(handles);
+    m_typeCodes.swap(typeCodes);
+    return same;
 }
 
-void CTstData::OnSnapshot(std::vector<PublishedRecord> &records)
+void CTstData::OnSnapshot(const std::vector<PublishedLayout> &layout, std::uint32_t layoutNumber,
+                          std::vector<PublishedValue> &values)
 {
-    const bool declare = !SameVariables(records);
-    if (declare)
-        Declare(records);
-    const bool all = declare || m_pushAll;
-    for (std::size_t i = 0; i < records.size(); ++i) {
-        if (!declare)
-            KeepLastKnownWhileWaiting(records[i], m_variants[i]);
-        if (all || !SamePublishedState(records[i], m_variants[i]))
-            Push(records[i], m_handles[i]);
+    bool sameItems = true;
+    if (layoutNumber != m_layoutNumber || m_handles.size() != values.size()) {
+        sameItems = Declare(layout) && m_values.size() == values.size();
+        m_layoutNumber = layoutNumber;
+    }
+    const bool all = !sameItems || m_pushAll;
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        if (sameItems)
+            KeepLastKnownWhileWaiting(values[i], m_values[i]);
+        if (all || !SamePublishedState(values[i], m_values[i]))
+            Push(values[i], m_handles[i], m_typeCodes[i]);
     }
     Flush();
     m_pushAll = false;
-    // The parsed records become the pushed ones; the old list's storage is
+    // The parsed values become the pushed ones; the old list's storage is
     // reused by the next parse.
-    m_variants.swap(records);
+    m_values.swap(values);
 }
 
 void CTstData::OnStale()
 {
     const std::uint64_t stamp = UtcFileTimeNow();
-    for (std::size_t i = 0; i < m_variants.size(); ++i) {
-        PublishedRecord &record = m_variants[i];
-        const std::uint16_t quality = UnreachableQuality(record.quality);
-        if (record.quality == quality && !record.valid)
+    for (std::size_t i = 0; i < m_values.size(); ++i) {
+        PublishedValue &value = m_values[i];
+        const std::uint16_t quality = UnreachableQuality(value.quality);
+        if (value.quality == quality && !value.valid)
             continue;
-        record.valid = false;
-        record.quality = quality;
-        record.timestamp = stamp;
-        Push(record, m_handles[i]);
+        value.valid = false;
+        value.quality = quality;
+        value.timestamp = stamp;
+        Push(value, m_handles[i], m_typeCodes[i]);
     }
     Flush();
     // When the gateway is back, every record goes out again as it says.
     m_pushAll = true;
 }
 
-void CTstData::Push(const PublishedRecord &record, DWORD handle)
+void CTstData::Push(const PublishedValue &record, DWORD handle, std::int8_t typeCode)
 {
     if (handle == 0)
         return; // not declared (the library refused the item ID)
@@ -139,7 +143,7 @@ void CTstData::Push(const PublishedRecord &record, DWORD handle)
         }
     }
     m_passHandles.push_back(handle);
-    m_passValues.push_back(ConvertValue(record.typeCode, record.value));
+    m_passValues.push_back(ConvertValue(typeCode, record.value));
     m_passQualities.push_back(record.quality);
     m_passTimes.push_back(FILETIME{static_cast<DWORD>(record.timestamp),
                                    static_cast<DWORD>(record.timestamp >> 32)});

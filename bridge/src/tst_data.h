@@ -10,7 +10,6 @@
 #include <oaidl.h>
 
 #include <cstdint>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -26,31 +25,37 @@ public:
     // with the first snapshot.
     bool Start();
 
-    // The records of a new snapshot (reader thread): items declared when the
-    // list of variables changed, then every record pushed whose value,
-    // validity, quality or time stamp differs from what was pushed last -
-    // every record after a declaration or after the gateway was gone.
-    void OnSnapshot(std::vector<PublishedRecord> &records);
+    // A new snapshot (reader thread): when its layout is new, its items are
+    // declared (those not yet declared with their type); then every value
+    // is pushed that differs from what was pushed last for the item - all
+    // of them when the list of items changed or the gateway was gone.
+    void OnSnapshot(const std::vector<PublishedLayout> &layout, std::uint32_t layoutNumber,
+                    std::vector<PublishedValue> &values);
     // The gateway is gone (reader thread): every item at once becomes the
     // last known value, or a comm failure when it had no value.
     void OnStale();
 
     CMappingClient m_client;
-    // The records as last pushed, and the library's handle of each.
-    std::vector<PublishedRecord> m_variants;
-    std::vector<DWORD> m_handles;
 
 private:
-    bool SameVariables(const std::vector<PublishedRecord> &records) const;
-    // Declares the items of records that are new, and leaves the handles
-    // of records in m_handles.
-    void Declare(const std::vector<PublishedRecord> &records);
-    // Adds a record's value to the pass; Flush() hands the pass to the
-    // library in one call.
-    void Push(const PublishedRecord &record, DWORD handle);
+    // Declares the items of a new layout and takes their handles and type
+    // codes; the items the gateway no longer publishes become values of a
+    // source that is gone. True when the items are the same as before, in
+    // the same order.
+    bool Declare(const std::vector<PublishedLayout> &layout);
+    // Adds a value to the pass; Flush() hands the pass to the library in
+    // one call.
+    void Push(const PublishedValue &value, DWORD handle, std::int8_t typeCode);
     void Flush();
 
-    std::set<std::string> m_declared; // item ID + type code of every declared item
+    // The values as last pushed, and the library's handle and the type code
+    // of each item, in the layout's order.
+    std::vector<PublishedValue> m_values;
+    std::vector<DWORD> m_handles;
+    std::vector<std::int8_t> m_typeCodes;
+    std::uint32_t m_layoutNumber = 0;
+    // The type code each tag was declared with, by handle (0: none).
+    std::vector<std::int8_t> m_declaredTypes;
     bool m_pushAll = true;
     // The pass being built (kept between passes for their storage).
     std::vector<DWORD> m_passHandles;

@@ -18,10 +18,14 @@ public:
 
     // A non-empty snapshot has been taken; never goes back to false.
     std::atomic<bool> m_bLoaded{false};
-    // Called on the reader thread, outside the segment mutex, with the
-    // records of each new snapshot; the callee may swap them out (the list
-    // it leaves behind is reused for the next parse).
-    std::function<void(std::vector<PublishedRecord> &records)> m_onSnapshot;
+    // Called on the reader thread, outside the segment mutex, with each new
+    // snapshot: its layout, the number of that layout (another number: the
+    // list of items changed), and its values in the layout's order. The
+    // callee may swap the values out (the list it leaves behind is reused
+    // for the next parse).
+    std::function<void(const std::vector<PublishedLayout> &layout, std::uint32_t layoutNumber,
+                       std::vector<PublishedValue> &values)>
+        m_onSnapshot;
     // Called on the reader thread when the writer is taken as gone.
     std::function<void()> m_onStale;
 
@@ -37,7 +41,8 @@ public:
     void Trace(const char *text) override;
 
 private:
-    std::vector<PublishedRecord> m_layout; // item IDs and type codes of the layout taken last
-    std::vector<PublishedRecord> m_parsed;
+    std::vector<PublishedLayout> m_layout; // the layout taken last
+    std::uint32_t m_layoutNumber = 0;      // +1 for every layout taken
+    std::vector<PublishedValue> m_values;
     std::atomic<bool> m_writerPresent{false};
 };

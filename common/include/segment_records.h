@@ -89,13 +89,18 @@ private:
     std::string m_valueBytes;
 };
 
-// What the service publishes of a record: small, for 100,000 of them.
-struct PublishedRecord {
+// What the service publishes of a record, in two lists of one order: the
+// layout part (item ID and type code, taken when the layout changed) and
+// the values part (taken with every snapshot). Small, for 100,000 of them.
+struct PublishedLayout {
     std::string itemId;
+    std::int8_t typeCode = 0;
+};
+
+struct PublishedValue {
     std::string value;
     std::uint64_t timestamp = 0;
     std::uint16_t quality = kQualityWaiting;
-    std::int8_t typeCode = 0;
     bool valid = false;
 };
 
@@ -110,20 +115,21 @@ struct PublishedRecord {
 // needed. False for anything that is not a complete layout: records are
 // then unspecified and must not be used.
 bool LoadSegmentLayout(const char *data, std::size_t size, std::vector<CVariant> &records);
-bool LoadSegmentLayout(const char *data, std::size_t size, std::vector<PublishedRecord> &records);
+bool LoadSegmentLayout(const char *data, std::size_t size, std::vector<PublishedLayout> &records);
 
-// Parses a values archive of size bytes into records that hold its layout:
-// its count must be theirs, and the value texts within the same maxima.
-// False as above; records keep their layout fields either way.
+// Parses a values archive of size bytes into records sized to its layout
+// (CVariant records that hold it): its count must be theirs, and the value
+// texts within the same maxima. False as above; CVariant records keep
+// their layout fields either way.
 bool LoadSegmentValues(const char *data, std::size_t size, std::vector<CVariant> &records);
-bool LoadSegmentValues(const char *data, std::size_t size, std::vector<PublishedRecord> &records);
+bool LoadSegmentValues(const char *data, std::size_t size, std::vector<PublishedValue> &records);
 
 // A whole snapshot: the layout in its first layoutSize bytes, the values in
 // the rest.
 bool LoadSegmentSnapshot(const char *data, std::size_t layoutSize, std::size_t size,
                          std::vector<CVariant> &records);
 bool LoadSegmentSnapshot(const char *data, std::size_t layoutSize, std::size_t size,
-                         std::vector<PublishedRecord> &records);
+                         std::vector<PublishedLayout> &layout, std::vector<PublishedValue> &values);
 
 // The bytes of a whole snapshot of records (tests and seed corpora): the
 // layout's size goes to layoutSize.

@@ -24,23 +24,19 @@ bool CMappingClient::ReadContent(const char *data, std::size_t layoutSize, std::
 {
     if (layoutSize > size)
         return false;
-    if (newLayout && !LoadSegmentLayout(data, layoutSize, m_layout)) {
-        m_layout.clear();
-        return false;
+    if (newLayout) {
+        ++m_layoutNumber;
+        if (!LoadSegmentLayout(data, layoutSize, m_layout)) {
+            m_layout.clear();
+            return false;
+        }
     }
-    // The list handed on last may have been swapped for the service's
-    // older one: the layout's fields are set again (a copy into storage
-    // that is already there).
-    m_parsed.resize(m_layout.size());
-    for (std::size_t i = 0; i < m_layout.size(); ++i) {
-        m_parsed[i].itemId = m_layout[i].itemId;
-        m_parsed[i].typeCode = m_layout[i].typeCode;
-    }
-    if (!LoadSegmentValues(data + layoutSize, size - layoutSize, m_parsed))
+    m_values.resize(m_layout.size());
+    if (!LoadSegmentValues(data + layoutSize, size - layoutSize, m_values))
         return false;
     if (!m_bLoaded) {
         char text[32];
-        std::snprintf(text, sizeof(text), "cnt=%d", static_cast<int>(m_parsed.size()));
+        std::snprintf(text, sizeof(text), "cnt=%d", static_cast<int>(m_values.size()));
         Trace(text);
     }
     return true;
@@ -49,10 +45,10 @@ bool CMappingClient::ReadContent(const char *data, std::size_t layoutSize, std::
 void CMappingClient::OnContent()
 {
     m_writerPresent = true;
-    if (!m_parsed.empty())
+    if (!m_values.empty())
         m_bLoaded = true;
     if (m_onSnapshot)
-        m_onSnapshot(m_parsed);
+        m_onSnapshot(m_layout, m_layoutNumber, m_values);
 }
 
 void CMappingClient::OnStale()

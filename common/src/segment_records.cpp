@@ -140,7 +140,7 @@ bool ReadLayoutRecord(CBoundedReader &reader, CVariant &record)
     return read;
 }
 
-bool ReadLayoutRecord(CBoundedReader &reader, PublishedRecord &record)
+bool ReadLayoutRecord(CBoundedReader &reader, PublishedLayout &record)
 {
     bool selected = false;
     return reader.SkipText() && reader.SkipText() && reader.ReadText(record.itemId) && reader.SkipText() &&
@@ -193,7 +193,7 @@ void SetValueFields(CVariant &record, bool valid, std::uint16_t quality, std::ui
     record.timestamp = timestamp;
 }
 
-void SetValueFields(PublishedRecord &record, bool valid, std::uint16_t quality, std::uint64_t timestamp)
+void SetValueFields(PublishedValue &record, bool valid, std::uint16_t quality, std::uint64_t timestamp)
 {
     record.valid = valid;
     record.quality = quality;
@@ -244,12 +244,7 @@ bool LoadValues(const char *data, std::size_t size, std::vector<Record> &records
     });
 }
 
-template <class Record>
-bool LoadSnapshot(const char *data, std::size_t layoutSize, std::size_t size, std::vector<Record> &records)
-{
-    return data != nullptr && layoutSize <= size && LoadLayout(data, layoutSize, records) &&
-           LoadValues(data + layoutSize, size - layoutSize, records);
-}
+
 
 } // namespace
 
@@ -385,7 +380,7 @@ bool LoadSegmentLayout(const char *data, std::size_t size, std::vector<CVariant>
     return LoadLayout(data, size, records);
 }
 
-bool LoadSegmentLayout(const char *data, std::size_t size, std::vector<PublishedRecord> &records)
+bool LoadSegmentLayout(const char *data, std::size_t size, std::vector<PublishedLayout> &records)
 {
     return LoadLayout(data, size, records);
 }
@@ -395,7 +390,7 @@ bool LoadSegmentValues(const char *data, std::size_t size, std::vector<CVariant>
     return LoadValues(data, size, records);
 }
 
-bool LoadSegmentValues(const char *data, std::size_t size, std::vector<PublishedRecord> &records)
+bool LoadSegmentValues(const char *data, std::size_t size, std::vector<PublishedValue> &records)
 {
     return LoadValues(data, size, records);
 }
@@ -403,13 +398,17 @@ bool LoadSegmentValues(const char *data, std::size_t size, std::vector<Published
 bool LoadSegmentSnapshot(const char *data, std::size_t layoutSize, std::size_t size,
                          std::vector<CVariant> &records)
 {
-    return LoadSnapshot(data, layoutSize, size, records);
+    return data != nullptr && layoutSize <= size && LoadLayout(data, layoutSize, records) &&
+           LoadValues(data + layoutSize, size - layoutSize, records);
 }
 
 bool LoadSegmentSnapshot(const char *data, std::size_t layoutSize, std::size_t size,
-                         std::vector<PublishedRecord> &records)
+                         std::vector<PublishedLayout> &layout, std::vector<PublishedValue> &values)
 {
-    return LoadSnapshot(data, layoutSize, size, records);
+    if (data == nullptr || layoutSize > size || !LoadLayout(data, layoutSize, layout))
+        return false;
+    values.resize(layout.size());
+    return LoadValues(data + layoutSize, size - layoutSize, values);
 }
 
 std::string EncodeSegmentSnapshot(const std::vector<CVariant> &records, std::size_t &layoutSize)

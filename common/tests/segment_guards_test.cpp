@@ -430,8 +430,9 @@ bool Loads(const EncodedSnapshot &snapshot)
     if (snapshot.bytes.empty())
         return false;
     const std::string &bytes = snapshot.bytes;
-    std::vector<PublishedRecord> published;
-    const bool publishedRead = LoadSegmentSnapshot(bytes.data(), snapshot.layoutSize, bytes.size(), published);
+    std::vector<PublishedLayout> layout;
+    std::vector<PublishedValue> values;
+    const bool publishedRead = LoadSegmentSnapshot(bytes.data(), snapshot.layoutSize, bytes.size(), layout, values);
     if (!publishedRead) {
         std::vector<CVariant> whole;
         EXPECT_FALSE(LoadSegmentSnapshot(bytes.data(), snapshot.layoutSize, bytes.size(), whole));

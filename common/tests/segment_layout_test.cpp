@@ -143,14 +143,16 @@ TEST_F(SegmentLayout, HeaderNamesTheDataMappingOfTheSnapshot)
     EXPECT_EQ(header.dataSize, m_server.LastSnapshotSize());
 
     // A reader that keeps only what it publishes.
-    std::vector<PublishedRecord> published;
-    ASSERT_TRUE(LoadSegmentSnapshot(data.data(), header.layoutSize, data.size(), published));
-    ASSERT_EQ(1u, published.size());
-    EXPECT_EQ("P.D.T", published[0].itemId);
-    EXPECT_EQ("7", published[0].value);
-    EXPECT_EQ(kQualityGood, published[0].quality);
-    EXPECT_EQ(0x01DB000000000001ULL, published[0].timestamp);
-    EXPECT_EQ(5, published[0].typeCode);
+    std::vector<PublishedLayout> layoutRead;
+    std::vector<PublishedValue> valuesRead;
+    ASSERT_TRUE(LoadSegmentSnapshot(data.data(), header.layoutSize, data.size(), layoutRead, valuesRead));
+    ASSERT_EQ(1u, layoutRead.size());
+    ASSERT_EQ(1u, valuesRead.size());
+    EXPECT_EQ("P.D.T", layoutRead[0].itemId);
+    EXPECT_EQ(5, layoutRead[0].typeCode);
+    EXPECT_EQ("7", valuesRead[0].value);
+    EXPECT_EQ(kQualityGood, valuesRead[0].quality);
+    EXPECT_EQ(0x01DB000000000001ULL, valuesRead[0].timestamp);
 }
 
 // Unchanged content costs the heartbeat only; changed content is a new

@@ -109,10 +109,11 @@ public:
 
     CRecordingClient()
     {
-        m_onSnapshot = [this](std::vector<PublishedRecord> &records) {
+        m_onSnapshot = [this](const std::vector<PublishedLayout> &layout, std::uint32_t,
+                              std::vector<PublishedValue> &values) {
             LoadedList list;
-            for (const PublishedRecord &record : records)
-                list.push_back({record.itemId, record.value, record.valid, record.quality});
+            for (std::size_t i = 0; i < layout.size() && i < values.size(); ++i)
+                list.push_back({layout[i].itemId, values[i].value, values[i].valid, values[i].quality});
             std::lock_guard<std::mutex> lock(m_logLock);
             m_loads.push_back(list);
         };

@@ -23,10 +23,10 @@ void Check(bool condition)
         std::abort();
 }
 
-bool SamePublished(const CVariant &a, const PublishedRecord &b)
+bool SamePublished(const CVariant &a, const PublishedLayout &layout, const PublishedValue &value)
 {
-    return a.itemId == b.itemId && a.value == b.value && a.valid == b.valid && a.typeCode == b.typeCode &&
-           a.quality == b.quality && a.timestamp == b.timestamp;
+    return a.itemId == layout.itemId && a.typeCode == layout.typeCode && a.value == value.value &&
+           a.valid == value.valid && a.quality == value.quality && a.timestamp == value.timestamp;
 }
 
 bool Same(const CVariant &a, const CVariant &b)
@@ -61,13 +61,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     // inputs of a fuzzer's size never reach.
     std::vector<CVariant> all;
     const bool read = LoadSegmentSnapshot(bytes, layoutSize, size, all);
-    std::vector<PublishedRecord> published;
-    Check(read == LoadSegmentSnapshot(bytes, layoutSize, size, published));
+    std::vector<PublishedLayout> layout;
+    std::vector<PublishedValue> values;
+    Check(read == LoadSegmentSnapshot(bytes, layoutSize, size, layout, values));
     if (!read)
         return 0;
-    Check(all.size() == published.size());
+    Check(all.size() == layout.size() && all.size() == values.size());
     for (std::size_t i = 0; i < all.size(); ++i)
-        Check(SamePublished(all[i], published[i]));
+        Check(SamePublished(all[i], layout[i], values[i]));
 
     std::size_t againLayout = 0;
     const std::string again = EncodeSegmentSnapshot(all, againLayout);

@@ -94,8 +94,9 @@ void Measure(int variables, bool compact)
     CQuietServer server([&manager](CSegmentSnapshotWriter &snapshot) { return manager.SaveSelection(snapshot); },
                         [&manager] { return manager.PublishGeneration(); });
     CQuietClient client;
-    std::vector<PublishedRecord> taken;
-    client.m_onSnapshot = [&taken](std::vector<PublishedRecord> &records) { taken.swap(records); };
+    std::vector<PublishedValue> taken;
+    client.m_onSnapshot = [&taken](const std::vector<PublishedLayout> &, std::uint32_t,
+                                   std::vector<PublishedValue> &values) { taken.swap(values); };
     if (server.InitMapping() == nullptr || client.InitMapping() == nullptr) {
         std::printf("%7d variables: segment not available\n", variables);
         return;
