@@ -26,7 +26,8 @@ COpcGroup::COpcGroup(const ServerLinkPtr &link, COpcData &tags)
       m_nextConnection(1),
       m_nextTransaction(1), m_serverHandle(0), m_clientHandle(0), m_active(TRUE),
       m_updateRate(1000), m_timeBias(0), m_percentDeadband(0.0f), m_locale(2052),
-      m_enable(TRUE), m_scanDue(0), m_keepAlive(0), m_lastCallback(0)
+      m_enable(TRUE), m_scanDue(0), m_keepAlive(0), m_lastCallback(0), m_scannedSerial(0),
+      m_resendPending(false)
 {
     m_name[0] = L'\0';
     m_items.reserve(kInitialItemBuckets);
@@ -92,8 +93,10 @@ void COpcGroup::ScanAtOnce()
 void COpcGroup::ResendActiveItems()
 {
     for (auto &entry : m_items) {
-        if (entry.second.active)
+        if (entry.second.active) {
             entry.second.resend = true;
+            m_resendPending = true;
+        }
     }
 }
 

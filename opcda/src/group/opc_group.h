@@ -267,6 +267,11 @@ private:
     DWORD m_keepAlive;        // ms, 0 = no keep-alive callbacks
     ULONGLONG m_lastCallback; // last data-change callback of the subscription
     GroupItemMap m_items;
+    // The tag table's change serial when the last scan had looked at every
+    // item (0: none yet), and whether an item waits to send its value
+    // unchanged: without either, a scan has nothing to look at.
+    DWORD m_scannedSerial;
+    bool m_resendPending;
     // Working lists of RunScan, kept for their storage.
     std::vector<GroupItem *> m_scanItems;
     std::vector<DWORD> m_scanHandles;

@@ -84,6 +84,7 @@ HRESULT COpcGroup::ResolveItems(DWORD count, OPCITEMDEF *items, bool add,
         item.active = active;
         // A new active item's current value goes out with the next update.
         item.resend = active != 0;
+        m_resendPending = m_resendPending || item.resend;
         try {
             m_items.emplace(info.handle, item);
         } catch (...) {
@@ -134,12 +135,14 @@ STDMETHODIMP COpcGroup::RemoveItems(DWORD dwCount, OPCHANDLE *phServer, HRESULT 
 STDMETHODIMP COpcGroup::SetActiveState(DWORD dwCount, OPCHANDLE *phServer, BOOL bActive,
                                        HRESULT **ppErrors)
 {
-    return ForEachHandle(dwCount, phServer, phServer, ppErrors, [bActive](GroupItem &item, DWORD) {
+    return ForEachHandle(dwCount, phServer, phServer, ppErrors, [this, bActive](GroupItem &item, DWORD) {
         const WORD active = static_cast<WORD>(bActive & 0xFFFF);
         // An item that becomes active sends its current value at the next
         // update, changed or not.
-        if (active != 0 && item.active == 0)
+        if (active != 0 && item.active == 0) {
             item.resend = true;
+            m_resendPending = true;
+        }
         item.active = active;
         return S_OK;
     });
@@ -227,6 +230,7 @@ HRESULT COpcGroup::CopyItemsFrom(COpcGroup &source)
         item.requestedType = from.requestedType;
         item.active = from.active;
         item.resend = from.active != 0;
+        m_resendPending = m_resendPending || item.resend;
         item.hasDeadband = from.hasDeadband;
         item.deadband = from.deadband;
         item.samplingRate = from.samplingRate;

@@ -203,6 +203,18 @@ void COpcGroup::RunRequest(AsyncRequest &request, DeliveryList &deliveries)
 
 bool COpcGroup::RunScan(DWORD now, DeliveryList &deliveries)
 {
+    // No tag changed since a scan that looked at every item, and no item
+    // waits to send its value: nothing to do.
+    const DWORD serial = m_tags.ChangeSerial();
+    if (serial == m_scannedSerial && !m_resendPending)
+        return false;
+    // Without a subscriber nothing is scanned: the first one gets every
+    // active item's value anyway.
+    bool anyDataAdvise = false;
+    for (const AdviseEntry &advise : m_advises)
+        anyDataAdvise = anyDataAdvise || advise.dataFormat;
+    if (m_dataCallbackPoint.SinkCount() == 0 && !anyDataAdvise)
+        return false;
     // The active items due for a look, and their change stamps, taken
     // under one tag-table lock. The lists keep their storage between scans.
     std::vector<GroupItem *> &candidates = m_scanItems;
@@ -210,14 +222,17 @@ bool COpcGroup::RunScan(DWORD now, DeliveryList &deliveries)
     std::vector<DWORD> &stamps = m_scanStamps;
     candidates.clear();
     handles.clear();
+    bool sampling = false; // an item waits for its next sample
     try {
         for (auto &entry : m_items) {
             GroupItem &item = entry.second;
             if (!item.active)
                 continue;
             // An item of its own sampling rate waits for its next sample.
-            if (item.samplingRate != 0 && now - item.lastSampleTick < item.samplingRate)
+            if (item.samplingRate != 0 && now - item.lastSampleTick < item.samplingRate) {
+                sampling = true;
                 continue;
+            }
             candidates.push_back(&item);
             handles.push_back(item.serverHandle);
         }
@@ -238,8 +253,17 @@ bool COpcGroup::RunScan(DWORD now, DeliveryList &deliveries)
         stamps[changes] = stamps[i];
         ++changes;
     }
-    if (changes == 0)
+    // From here on every change found is reported (or held back by a
+    // deadband) at this scan.
+    const auto looked = [this, serial, sampling] {
+        m_resendPending = false;
+        if (!sampling)
+            m_scannedSerial = serial;
+    };
+    if (changes == 0) {
+        looked();
         return false;
+    }
 
     std::vector<IUnknown *> sinks = m_dataCallbackPoint.Sinks();
     std::vector<const AdviseEntry *> dataAdvises;
@@ -250,12 +274,14 @@ bool COpcGroup::RunScan(DWORD now, DeliveryList &deliveries)
     if (sinks.empty() && dataAdvises.empty())
         return false; // reported to the first subscriber at a later scan
 
+
     std::unique_ptr<ItemValues> values(new (std::nothrow) ItemValues);
     std::unique_ptr<bool[]> found(new (std::nothrow) bool[changes]);
     if (!values || !found || !values->Allocate(static_cast<DWORD>(changes))) {
         ReleaseSinks(sinks);
         return false;
     }
+    looked();
     m_tags.ReadValues(static_cast<DWORD>(changes), handles.data(), values->timestamps,
                       values->qualities, values->values, found.get());
     // Reported entries are moved down over the ones the deadband holds back.

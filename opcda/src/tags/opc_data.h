@@ -19,6 +19,10 @@ public:
     virtual bool ReadValue(DWORD handle, FILETIME *timestamp, WORD *quality,
                            VARIANT *value) = 0;
     virtual bool GetChangeStamp(DWORD handle, DWORD *stamp) = 0;
+    // A number that moves whenever any tag's change stamp moves: a group
+    // that finds it where it was at its last scan has nothing new to look
+    // at.
+    virtual DWORD ChangeSerial() = 0;
     // The same for many handles under one table lock (a group's scan):
     // stamps[i] is 0 for a tag never set and for an unknown handle.
     virtual void GetChangeStamps(DWORD count, const DWORD *handles, DWORD *stamps) = 0;

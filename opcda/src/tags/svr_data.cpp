@@ -36,20 +36,16 @@ FILETIME MakeTimestamp(DWORD timeLow, DWORD timeHigh)
     return ft;
 }
 
-// The change stamp is the millisecond tick of the setter call, never 0. It
-// must differ from the previous stamp of the same tag even when two calls
-// fall in the same tick: a group that saw the first value would otherwise
-// never see the second.
-DWORD NextChangeStamp(DWORD previous)
+// The change stamp is the millisecond tick of the setter call (tick), never
+// 0. It must differ from every recent stamp of the same tag even when calls
+// fall in the same tick - a group that saw one value would otherwise miss
+// the next - so a stamp never goes back: at least the previous one plus 1
+// (tick counts wrap after 49 days; the comparison follows them).
+DWORD NextChangeStamp(DWORD previous, DWORD tick)
 {
-    DWORD stamp = GetTickCount();
+    DWORD stamp = static_cast<LONG>(tick - previous) > 0 ? tick : previous + 1;
     if (stamp == 0)
         stamp = 1;
-    if (stamp == previous) {
-        ++stamp;
-        if (stamp == 0)
-            stamp = 1;
-    }
     return stamp;
 }
 
@@ -98,8 +94,8 @@ CSvrData::CSvrData()
 
 CSvrData::~CSvrData()
 {
-    for (TagRecord &record : m_records)
-        VariantClear(&record.value);
+    for (TagValue &value : m_values)
+        VariantClear(&value.value);
     for (NameEntry *entry : m_nameIndex) {
         while (entry != nullptr) {
             NameEntry *next = entry->next;
@@ -171,12 +167,19 @@ bool CSvrData::InsertTag(const TagRecord &record)
     NameEntry *name = new (std::nothrow) NameEntry;
     if (name == nullptr)
         return false;
+    TagValue empty;
+    std::memset(&empty, 0, sizeof(empty));
+    VariantInit(&empty.value);
     try {
+        m_values.reserve(m_records.size() + 1);
+        m_stamps.reserve(m_records.size() + 1);
         m_records.push_back(record);
     } catch (...) {
         delete name;
         return false;
     }
+    m_values.push_back(empty); // room reserved: no throw
+    m_stamps.push_back(0);
     TagRecord &stored = m_records.back();
     stored.handle = static_cast<DWORD>(m_records.size());
     name->hash = NameHash(stored.itemId);
@@ -204,7 +207,6 @@ int CSvrData::AddTag(const char *itemId, const char *description, const char *un
         return DAKORA_E_ARGUMENT;
     record.type = static_cast<BYTE>(type);
     record.writable = writable;
-    VariantInit(&record.value);
 
     VARIANT oldValue;
     VariantInit(&oldValue);
@@ -213,9 +215,14 @@ int CSvrData::AddTag(const char *itemId, const char *description, const char *un
         TagRecord *existing = FindRecordByName(itemId);
         if (existing != nullptr) {
             // Re-declaration: same handle, everything else starts again.
-            oldValue = existing->value;
             record.handle = existing->handle;
             *existing = record;
+            TagValue &current = m_values[record.handle - 1];
+            oldValue = current.value;
+            std::memset(&current, 0, sizeof(current));
+            VariantInit(&current.value);
+            m_stamps[record.handle - 1] = 0;
+            ++m_changeSerial;
             m_euRanges.erase(record.handle);
         } else {
             InsertTag(record); // out of memory: not added, result still 0
@@ -260,17 +267,19 @@ int CSvrData::UpdateValue(const char *itemId, int requiredType, WORD quality, DW
             // Text and byte-block setters leave the value empty when they
             // cannot build it; quality and time stamps stay as they were.
             if (requiredType != 0) {
-                oldValue = record->value;
-                VariantInit(&record->value);
+                TagValue &current = m_values[record->handle - 1];
+                oldValue = current.value;
+                VariantInit(&current.value);
             }
             result = built;
         } else {
-            oldValue = record->value;
-            record->value = value;
+            TagValue &current = m_values[record->handle - 1];
+            oldValue = current.value;
+            current.value = value;
             VariantInit(&value);
-            record->quality = quality;
-            record->timestamp = timestamp;
-            record->changeStamp = NextChangeStamp(record->changeStamp);
+            current.quality = quality;
+            current.timestamp = timestamp;
+            Stamp(record->handle, GetTickCount());
         }
     }
     VariantClear(&oldValue);
@@ -278,24 +287,33 @@ int CSvrData::UpdateValue(const char *itemId, int requiredType, WORD quality, DW
     return result;
 }
 
-bool CSvrData::StoreValue(TagRecord &record, const VARIANT &value, WORD quality,
-                          const FILETIME &timestamp, DWORD tick)
+void CSvrData::Stamp(DWORD handle, DWORD tick)
 {
+    DWORD &stamp = m_stamps[handle - 1];
+    // A tag never set yet takes the tick as it is.
+    stamp = stamp == 0 ? (tick != 0 ? tick : 1) : NextChangeStamp(stamp, tick);
+    ++m_changeSerial;
+}
+
+bool CSvrData::StoreValue(DWORD handle, const VARIANT &value, WORD quality, const FILETIME &timestamp,
+                          DWORD tick)
+{
+    TagValue &current = m_values[handle - 1];
     // Plain numbers are copied as they are; anything that owns memory
     // through the OLE copy, the old value freed only once the copy worked.
-    if (IsPlainValue(V_VT(&record.value)) && IsPlainValue(V_VT(&value))) {
-        record.value = value;
+    if (IsPlainValue(V_VT(&current.value)) && IsPlainValue(V_VT(&value))) {
+        current.value = value;
     } else {
         VARIANT copy;
         VariantInit(&copy);
         if (FAILED(VariantCopy(&copy, const_cast<VARIANT *>(&value))))
             return false;
-        VariantClear(&record.value);
-        record.value = copy;
+        VariantClear(&current.value);
+        current.value = copy;
     }
-    record.quality = quality;
-    record.timestamp = timestamp;
-    record.changeStamp = tick != record.changeStamp ? tick : NextChangeStamp(record.changeStamp);
+    current.quality = quality;
+    current.timestamp = timestamp;
+    Stamp(handle, tick);
     return true;
 }
 
@@ -310,8 +328,8 @@ int CSvrData::SetValue(const char *itemId, const VARIANT *value, WORD quality, D
     TagRecord *record = FindRecordByName(itemId);
     if (record == nullptr)
         return DAKORA_E_UNKNOWNTAG;
-    return StoreValue(*record, *value, quality, timestamp, NextChangeStamp(0)) ? DAKORA_OK
-                                                                              : DAKORA_E_TYPE;
+    return StoreValue(record->handle, *value, quality, timestamp, GetTickCount()) ? DAKORA_OK
+                                                                                 : DAKORA_E_TYPE;
 }
 
 DWORD CSvrData::HandleOf(const char *itemId)
@@ -332,7 +350,7 @@ int CSvrData::SetValues(DWORD count, const DWORD *handles, const VARIANT *values
         return DAKORA_E_ARGUMENT;
     FILETIME now;
     GetSystemTimeAsFileTime(&now);
-    const DWORD tick = NextChangeStamp(0);
+    const DWORD tick = GetTickCount();
     CAutoLock guard(m_lock);
     for (DWORD i = 0; i < count; ++i) {
         TagRecord *record = FindRecord(handles[i]);
@@ -343,7 +361,7 @@ int CSvrData::SetValues(DWORD count, const DWORD *handles, const VARIANT *values
         }
         const FILETIME &given = timestamps[i];
         const bool stored =
-            StoreValue(*record, values[i], qualities[i],
+            StoreValue(record->handle, values[i], qualities[i],
                        given.dwLowDateTime == 0 && given.dwHighDateTime == 0 ? now : given, tick);
         if (results != nullptr)
             results[i] = stored ? DAKORA_OK : DAKORA_E_TYPE;
@@ -463,19 +481,19 @@ bool CSvrData::LookupHandle(DWORD handle, ItemInfo &info)
     return true;
 }
 
-void CSvrData::CopyOut(const TagRecord &record, FILETIME *timestamp, WORD *quality,
-                       VARIANT *value)
+void CSvrData::CopyOut(DWORD handle, FILETIME *timestamp, WORD *quality, VARIANT *value) const
 {
+    const TagValue &current = m_values[handle - 1];
     if (timestamp != nullptr)
-        *timestamp = record.timestamp;
-    if (record.changeStamp != 0) {
+        *timestamp = current.timestamp;
+    if (m_stamps[handle - 1] != 0) {
         if (quality != nullptr)
-            *quality = record.quality;
+            *quality = current.quality;
         if (value != nullptr) {
-            if (IsPlainValue(V_VT(&record.value)))
-                *value = record.value;
+            if (IsPlainValue(V_VT(&current.value)))
+                *value = current.value;
             else
-                VariantCopy(value, const_cast<VARIANT *>(&record.value));
+                VariantCopy(value, const_cast<VARIANT *>(&current.value));
         }
     } else if (quality != nullptr) {
         *quality = OPC_QUALITY_WAITING_FOR_INITIAL_DATA;
@@ -492,10 +510,9 @@ bool CSvrData::ReadValue(DWORD handle, FILETIME *timestamp, WORD *quality, VARIA
         timestamp->dwLowDateTime = timestamp->dwHighDateTime = 0;
 
     CAutoLock guard(m_lock);
-    TagRecord *record = FindRecord(handle);
-    if (record == nullptr)
+    if (FindRecord(handle) == nullptr)
         return false;
-    CopyOut(*record, timestamp, quality, value);
+    CopyOut(handle, timestamp, quality, value);
     return true;
 }
 
@@ -508,31 +525,33 @@ void CSvrData::ReadValues(DWORD count, const DWORD *handles, FILETIME *timestamp
         timestamps[i].dwLowDateTime = timestamps[i].dwHighDateTime = 0;
     }
     CAutoLock guard(m_lock);
+    const DWORD tags = static_cast<DWORD>(m_records.size());
     for (DWORD i = 0; i < count; ++i) {
-        const TagRecord *record = FindRecord(handles[i]);
-        found[i] = record != nullptr;
-        if (record != nullptr)
-            CopyOut(*record, &timestamps[i], &qualities[i], &values[i]);
+        const DWORD handle = handles[i];
+        found[i] = handle != 0 && handle <= tags;
+        if (found[i])
+            CopyOut(handle, &timestamps[i], &qualities[i], &values[i]);
     }
 }
 
 bool CSvrData::GetChangeStamp(DWORD handle, DWORD *stamp)
 {
     CAutoLock guard(m_lock);
-    TagRecord *record = FindRecord(handle);
-    if (record == nullptr)
+    if (FindRecord(handle) == nullptr)
         return false;
     if (stamp != nullptr)
-        *stamp = record->changeStamp;
+        *stamp = m_stamps[handle - 1];
     return true;
 }
 
 void CSvrData::GetChangeStamps(DWORD count, const DWORD *handles, DWORD *stamps)
 {
     CAutoLock guard(m_lock);
+    const DWORD tags = static_cast<DWORD>(m_stamps.size());
+    const DWORD *all = m_stamps.data();
     for (DWORD i = 0; i < count; ++i) {
-        const TagRecord *record = FindRecord(handles[i]);
-        stamps[i] = record != nullptr ? record->changeStamp : 0;
+        const DWORD handle = handles[i];
+        stamps[i] = handle != 0 && handle <= tags ? all[handle - 1] : 0;
     }
 }
 

@@ -1,6 +1,8 @@
 // svr_data.h - the tag table: one record per declared tag, in declaration
 // order; its handle is its place in that order, and a hash index of the item
-// IDs (growing with the table) finds it by name. One lock guards everything.
+// IDs (growing with the table) finds it by name. The current values and the
+// change stamps are arrays of their own in the same order. One lock guards
+// everything.
 // It also owns the write-forwarding worker through which client writes
 // reach the host.
 #pragma once
@@ -45,6 +47,7 @@ public:
     bool LookupHandle(DWORD handle, ItemInfo &info) override;
     bool ReadValue(DWORD handle, FILETIME *timestamp, WORD *quality, VARIANT *value) override;
     bool GetChangeStamp(DWORD handle, DWORD *stamp) override;
+    DWORD ChangeSerial() override { return m_changeSerial.load(); }
     void GetChangeStamps(DWORD count, const DWORD *handles, DWORD *stamps) override;
     void ReadValues(DWORD count, const DWORD *handles, FILETIME *timestamps, WORD *qualities,
                     VARIANT *values, bool *found) override;
@@ -109,16 +112,17 @@ private:
     TagRecord *FindRecordByName(const char *itemId);
     static void Describe(const TagRecord &record, ItemInfo &info);
     bool InsertTag(const TagRecord &record);
-    // ReadValue's copy of one record into the caller's fields.
-    static void CopyOut(const TagRecord &record, FILETIME *timestamp, WORD *quality,
-                        VARIANT *value);
+    // ReadValue's copy of one tag's value into the caller's fields.
+    void CopyOut(DWORD handle, FILETIME *timestamp, WORD *quality, VARIANT *value) const;
     // Twice the buckets once the table has more tags than buckets; false
     // (index unchanged, still correct) when memory runs out.
     bool GrowNameIndex();
     // A setter's new value, quality, time stamp and change stamp; false
-    // (record unchanged) when the value cannot be copied.
-    static bool StoreValue(TagRecord &record, const VARIANT &value, WORD quality,
-                           const FILETIME &timestamp, DWORD tick);
+    // (tag unchanged) when the value cannot be copied.
+    bool StoreValue(DWORD handle, const VARIANT &value, WORD quality, const FILETIME &timestamp,
+                    DWORD tick);
+    // A new change stamp for a tag, from the setter's tick.
+    void Stamp(DWORD handle, DWORD tick);
     // Runs a value update on a named tag; see the .cpp.
     template <typename Build>
     int UpdateValue(const char *itemId, int requiredType, WORD quality, DWORD timeLow,
@@ -131,6 +135,11 @@ private:
     DWORD m_nextHandle;
     CLock m_lock;
     std::deque<TagRecord> m_records;     // handle h is m_records[h - 1]
+    std::vector<TagValue> m_values;      // handle h is m_values[h - 1]
+    // Tick of the last setter call of handle h at [h - 1]; 0 = never set.
+    std::vector<DWORD> m_stamps;
+    // Moves with every setter call on any tag (see COpcData::ChangeSerial).
+    std::atomic<DWORD> m_changeSerial{1};
     std::vector<NameEntry *> m_nameIndex; // power-of-two number of chains
     std::unordered_map<DWORD, std::pair<double, double>> m_euRanges; // handle -> low, high
     std::atomic<unsigned> m_maxTextBytes;

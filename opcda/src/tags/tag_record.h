@@ -1,5 +1,5 @@
-// tag_record.h - the fixed-size records of the tag table: one TagRecord per
-// declared tag, ItemInfo as the answer of a lookup by item ID, and the
+// tag_record.h - the fixed-size records of the tag table: one TagRecord and
+// one TagValue per declared tag, ItemInfo as the answer of a lookup by item ID, and the
 // mapping of tag type codes to the VARTYPE that clients see.
 #pragma once
 
@@ -18,6 +18,7 @@ enum : WORD {
     kRightsReadWrite = 3
 };
 
+// What a tag is: its description, fixed from the declaration on.
 struct TagRecord {
     char itemId[kItemIdSize];
     char description[kDescriptionSize];
@@ -26,13 +27,17 @@ struct TagRecord {
     BYTE writable;  // 1: clients may write
     BYTE reserved1[6];
     DWORD handle;
-    DWORD changeStamp;  // tick of the last setter call, 0 = never set
     DWORD itemRefs;     // group items referring to the tag
     DWORD samplingRate; // ms, bookkeeping only
+};
+
+// What a tag holds now. Kept apart from the descriptions (and the change
+// stamps apart again), so that setters and group scans walk small, dense
+// arrays instead of the whole records.
+struct TagValue {
+    VARIANT value;      // VT_EMPTY until the first setter call
     FILETIME timestamp;
     WORD quality;
-    BYTE reserved2[6];
-    VARIANT value;
 };
 
 struct ItemInfo {
@@ -45,7 +50,6 @@ struct ItemInfo {
 };
 
 #if defined(__i386__)
-static_assert(sizeof(TagRecord) == 232, "tag record layout");
 static_assert(sizeof(ItemInfo) == 184, "item info layout");
 #endif
 
