@@ -22,9 +22,30 @@ namespace {
 const DWORD kMeasureMs = 10000;
 const DWORD kSettleMs = 3000; // past the first full report of every client
 
+// Counts what arrives by the round it belongs to: the host sets every tag
+// to the number of its round, so the values of a round delivered are
+// counted exactly, whatever the timing of the measurement.
 class CountingSink final : public IOPCDataCallback {
 public:
-    std::atomic<unsigned long long> values{0};
+    static const unsigned kRoundSlots = 4096;
+
+    CountingSink() : m_values(kRoundSlots), m_reports(kRoundSlots) {}
+
+    // Values of rounds first..last, and the reports that brought them.
+    unsigned long long Values(unsigned long long first, unsigned long long last) const
+    {
+        unsigned long long sum = 0;
+        for (unsigned long long r = first; r <= last; ++r)
+            sum += m_values[r % kRoundSlots].load();
+        return sum;
+    }
+    unsigned long long Reports(unsigned long long first, unsigned long long last) const
+    {
+        unsigned long long sum = 0;
+        for (unsigned long long r = first; r <= last; ++r)
+            sum += m_reports[r % kRoundSlots].load();
+        return sum;
+    }
 
     STDMETHODIMP QueryInterface(REFIID riid, void **ppv) override
     {
@@ -46,14 +67,17 @@ public:
             delete this;
         return refs;
     }
-    std::atomic<unsigned long long> reports{0};
-
     STDMETHODIMP OnDataChange(DWORD, OPCHANDLE, HRESULT, HRESULT, DWORD count, OPCHANDLE *,
-                              VARIANT *, WORD *, FILETIME *, HRESULT *) override
+                              VARIANT *values, WORD *, FILETIME *, HRESULT *) override
     {
-        values += count;
-        if (count != 0)
-            ++reports;
+        if (count == 0 || values == nullptr)
+            return S_OK;
+        for (DWORD i = 0; i < count; ++i) {
+            if (V_VT(&values[i]) == VT_I4)
+                ++m_values[static_cast<unsigned long>(V_I4(&values[i])) % kRoundSlots];
+        }
+        if (V_VT(&values[0]) == VT_I4)
+            ++m_reports[static_cast<unsigned long>(V_I4(&values[0])) % kRoundSlots];
         return S_OK;
     }
     STDMETHODIMP OnReadComplete(DWORD, OPCHANDLE, HRESULT, HRESULT, DWORD, OPCHANDLE *, VARIANT *,
@@ -69,6 +93,8 @@ public:
 
 private:
     std::atomic<ULONG> m_refs{1};
+    std::vector<std::atomic<unsigned>> m_values;
+    std::vector<std::atomic<unsigned>> m_reports;
 };
 
 struct Subscriber {
@@ -180,14 +206,6 @@ void Measure(int tags, DWORD period, int clients)
         }
     }
     Sleep(kSettleMs);
-    auto delivered = [&subscribers](bool reports) {
-        unsigned long long sum = 0;
-        for (Subscriber &s : subscribers)
-            sum += reports ? s.sink->reports.load() : s.sink->values.load();
-        return sum;
-    };
-    const unsigned long long valuesBefore = delivered(false);
-    const unsigned long long reportsBefore = delivered(true);
     const unsigned long long roundsBefore = BulkRounds();
     const double cpuBefore = CpuMs("dakora_test_host.exe");
     const double clientCpuBefore = OwnCpuMs();
@@ -197,20 +215,28 @@ void Measure(int tags, DWORD period, int clients)
     const double cpuAfter = CpuMs("dakora_test_host.exe");
     const double clientCpuAfter = OwnCpuMs();
     const double seconds = (GetTickCount64() - start) / 1000.0;
-    const unsigned long long valuesAfter = delivered(false);
-    const unsigned long long reportsAfter = delivered(true);
-    const double offered = static_cast<double>(roundsAfter - roundsBefore) * tags * (clients > 0 ? clients : 1) / seconds;
     const double cpu = (cpuAfter - cpuBefore) / 10.0 / seconds;
+    // The rounds set within the window, once their reports had time to come.
+    const unsigned long long first = roundsBefore + 1;
+    const unsigned long long last = roundsAfter;
+    const double rounds = static_cast<double>(last >= first ? last - first + 1 : 0);
+    Sleep(2 * period + 2000);
+    unsigned long long values = 0;
+    unsigned long long reports = 0;
+    for (Subscriber &s : subscribers) {
+        values += s.sink->Values(first, last);
+        reports += s.sink->Reports(first, last);
+    }
+    const double offered = rounds * tags * (clients > 0 ? clients : 1) / seconds;
     if (clients == 0) {
         std::printf("  %6d tags / %4lu ms, tag updates alone: %9.0f values/s set, host CPU %5.1f %% of one core\n",
                     tags, static_cast<unsigned long>(period), offered, cpu);
     } else {
-        const double got = (valuesAfter - valuesBefore) / seconds;
+        const double share = rounds > 0 ? values / (rounds * tags * clients) : 0.0;
         std::printf("  %6d tags / %4lu ms, %d client(s): offered %9.0f values/s, delivered %9.0f (%.4f), "
                     "%.2f reports/s per client, host CPU %5.1f %% of one core (clients %5.1f %%)\n",
-                    tags, static_cast<unsigned long>(period), clients, offered, got,
-                    offered > 0 ? got / offered : 0.0,
-                    (reportsAfter - reportsBefore) / seconds / clients, cpu,
+                    tags, static_cast<unsigned long>(period), clients, offered, offered * share, share,
+                    rounds > 0 ? reports / (rounds * period / 1000.0) / clients : 0.0, cpu,
                     (clientCpuAfter - clientCpuBefore) / 10.0 / seconds);
     }
     std::fflush(stdout);

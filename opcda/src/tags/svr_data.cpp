@@ -171,8 +171,12 @@ bool CSvrData::InsertTag(const TagRecord &record)
     std::memset(&empty, 0, sizeof(empty));
     VariantInit(&empty.value);
     try {
-        m_values.reserve(m_records.size() + 1);
-        m_stamps.reserve(m_records.size() + 1);
+        // Room for one more in both arrays first (growing by doubling), so
+        // that the three always grow together.
+        if (m_values.size() == m_values.capacity())
+            m_values.reserve(m_values.empty() ? 1024 : 2 * m_values.size());
+        if (m_stamps.size() == m_stamps.capacity())
+            m_stamps.reserve(m_stamps.empty() ? 1024 : 2 * m_stamps.size());
         m_records.push_back(record);
     } catch (...) {
         delete name;
@@ -280,6 +284,7 @@ int CSvrData::UpdateValue(const char *itemId, int requiredType, WORD quality, DW
             current.quality = quality;
             current.timestamp = timestamp;
             Stamp(record->handle, GetTickCount());
+            ++m_changeSerial;
         }
     }
     VariantClear(&oldValue);
@@ -292,7 +297,6 @@ void CSvrData::Stamp(DWORD handle, DWORD tick)
     DWORD &stamp = m_stamps[handle - 1];
     // A tag never set yet takes the tick as it is.
     stamp = stamp == 0 ? (tick != 0 ? tick : 1) : NextChangeStamp(stamp, tick);
-    ++m_changeSerial;
 }
 
 bool CSvrData::StoreValue(DWORD handle, const VARIANT &value, WORD quality, const FILETIME &timestamp,
@@ -328,8 +332,10 @@ int CSvrData::SetValue(const char *itemId, const VARIANT *value, WORD quality, D
     TagRecord *record = FindRecordByName(itemId);
     if (record == nullptr)
         return DAKORA_E_UNKNOWNTAG;
-    return StoreValue(record->handle, *value, quality, timestamp, GetTickCount()) ? DAKORA_OK
-                                                                                 : DAKORA_E_TYPE;
+    if (!StoreValue(record->handle, *value, quality, timestamp, GetTickCount()))
+        return DAKORA_E_TYPE;
+    ++m_changeSerial;
+    return DAKORA_OK;
 }
 
 DWORD CSvrData::HandleOf(const char *itemId)
@@ -352,20 +358,21 @@ int CSvrData::SetValues(DWORD count, const DWORD *handles, const VARIANT *values
     GetSystemTimeAsFileTime(&now);
     const DWORD tick = GetTickCount();
     CAutoLock guard(m_lock);
+    const DWORD tags = static_cast<DWORD>(m_values.size());
     for (DWORD i = 0; i < count; ++i) {
-        TagRecord *record = FindRecord(handles[i]);
-        if (record == nullptr) {
+        const DWORD handle = handles[i];
+        if (handle == 0 || handle > tags) {
             if (results != nullptr)
                 results[i] = DAKORA_E_UNKNOWNTAG;
             continue;
         }
         const FILETIME &given = timestamps[i];
-        const bool stored =
-            StoreValue(record->handle, values[i], qualities[i],
-                       given.dwLowDateTime == 0 && given.dwHighDateTime == 0 ? now : given, tick);
+        const bool stored = StoreValue(handle, values[i], qualities[i],
+                                       given.dwLowDateTime == 0 && given.dwHighDateTime == 0 ? now : given, tick);
         if (results != nullptr)
             results[i] = stored ? DAKORA_OK : DAKORA_E_TYPE;
     }
+    ++m_changeSerial;
     return DAKORA_OK;
 }
 

@@ -121,7 +121,8 @@ private:
     // (tag unchanged) when the value cannot be copied.
     bool StoreValue(DWORD handle, const VARIANT &value, WORD quality, const FILETIME &timestamp,
                     DWORD tick);
-    // A new change stamp for a tag, from the setter's tick.
+    // A new change stamp for a tag, from the setter's tick. The caller
+    // moves m_changeSerial once for all the tags of its call.
     void Stamp(DWORD handle, DWORD tick);
     // Runs a value update on a named tag; see the .cpp.
     template <typename Build>
