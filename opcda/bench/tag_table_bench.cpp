@@ -50,6 +50,20 @@ int main()
     }
     QueryPerformanceCounter(&t3);
 
+    // The bridge's way: every value of a pass by handle, in one call.
+    std::vector<VARIANT> values(kTags);
+    std::vector<WORD> qualities(kTags, 192);
+    std::vector<FILETIME> times(kTags, FILETIME{0, 0});
+    for (int i = 0; i < kTags; ++i) {
+        VariantInit(&values[i]);
+        V_VT(&values[i]) = VT_R8;
+        V_R8(&values[i]) = i * 0.5;
+    }
+    LARGE_INTEGER b0, b1;
+    QueryPerformanceCounter(&b0);
+    table.SetValues(kTags, handles.data(), values.data(), qualities.data(), times.data(), nullptr);
+    QueryPerformanceCounter(&b1);
+
     double sum = 0;
     for (int i = 0; i < kTags; ++i) {
         VARIANT out;
@@ -66,6 +80,7 @@ int main()
     std::printf("  declare          %8.1f ns/op\n", Seconds(t0, t1, freq) * 1e9 / n);
     std::printf("  set value        %8.1f ns/op\n", Seconds(t1, t2, freq) * 1e9 / n);
     std::printf("  lookup by name   %8.1f ns/op\n", Seconds(t2, t3, freq) * 1e9 / n);
+    std::printf("  set by handle    %8.1f ns/op (all values in one call)\n", Seconds(b0, b1, freq) * 1e9 / n);
     std::printf("  read by handle   %8.1f ns/op\n", Seconds(t3, t4, freq) * 1e9 / n);
     std::printf("  (checksum %.1f)\n", sum);
     return 0;
