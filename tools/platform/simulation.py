@@ -187,23 +187,27 @@ class Simulator:
         """current() of many (variable, device online) pairs at one moment,
         the holds and offsets taken once: one value reply."""
         t = self.clock.now()
+        seed = self.seed
         with self._lock:
             holds = dict(self._holds)
             rebases = dict(self._rebase)
+        fit = value_types.fit
         values = []
+        append = values.append
         for variable, device_online in variables:
-            key = variable.key
-            held = holds.get(key, _NO_HOLD)
-            if held is not _NO_HOLD:
-                values.append(held)
-                continue
+            if holds:
+                held = holds.get(variable.key, _NO_HOLD)
+                if held is not _NO_HOLD:
+                    append(held)
+                    continue
             if not device_online or not variable.validity.valid(t):
-                values.append(None)
+                append(None)
                 continue
-            raw = variable.behaviour.raw(t, self.seed, key)
-            if variable.behaviour.rebases:
-                raw += rebases.get(key, 0)
-            values.append(value_types.fit(variable.type_name, raw))
+            behaviour = variable.behaviour
+            raw = behaviour.raw(t, seed, variable.key)
+            if rebases and behaviour.rebases:
+                raw += rebases.get(variable.key, 0)
+            append(fit(variable.type_name, raw))
         return values
 
     def write(self, variable, value):
