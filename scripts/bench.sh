@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# The benchmarks, on the i686 build under Wine: they print figures and
+# The benchmarks, on the i686 build under Wine (x86_64 where 32-bit programs
+# cannot run): they print figures and
 # assert nothing. Set-up and build as for the tests.
 #   scripts/bench.sh [variables...]     the whole road for these plant sizes
 #                                       (default: 1000 100000)
@@ -11,12 +12,19 @@
 set -uo pipefail
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-BUILD="$ROOT/build/i686"
+LUMARET_ROOT=$ROOT
+. "$ROOT/scripts/wine-env.sh"
+ARCH=i686
+if [ "$LUMARET_WINE32" = 0 ]; then
+  ARCH=x86_64
+  echo "NOTE: this machine cannot run 32-bit programs; measuring the x86_64 build instead"
+fi
+BUILD="$ROOT/build/$ARCH"
 SIZES=("$@")
 [ ${#SIZES[@]} -gt 0 ] || SIZES=(1000 100000)
 
 "$ROOT/scripts/setup.sh" || { echo "setup failed" >&2; exit 1; }
-cmake -S "$ROOT" -B "$BUILD" -U LUMARET_COMPONENTS -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/toolchain-i686.cmake" >/dev/null &&
+cmake -S "$ROOT" -B "$BUILD" -U LUMARET_COMPONENTS -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/toolchain-$ARCH.cmake" >/dev/null &&
   cmake --build "$BUILD" -j"$(nproc 2>/dev/null || echo 2)" >/dev/null || { echo "build failed" >&2; exit 1; }
 
 echo "=== in-process and library benchmarks"

@@ -13,6 +13,8 @@
 set -uo pipefail
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+LUMARET_ROOT=$ROOT
+. "$LUMARET_ROOT/scripts/wine-env.sh"
 BUILD="$ROOT/build/i686"
 SETUP=1
 SUBSCRIBE_SECONDS=10
@@ -48,6 +50,8 @@ fail() {
 }
 
 trap 'fail "interrupted"' INT TERM
+
+[ "$LUMARET_WINE32" = 1 ] || fail "this machine cannot execute 32-bit programs (Wine's 32-bit loader: Exec format error), and the product is 32-bit"
 
 # --- 1. set-up and build ----------------------------------------------------
 if [ "$SETUP" = 1 ]; then

@@ -3,6 +3,8 @@
 # the prefix (title bars), and a font link from the dialog and UI fonts to
 # WenQuanYi Micro Hei for the CJK glyphs they lack.
 set -u
+LUMARET_ROOT=$(cd "$(dirname "$0")/.." && pwd)
+. "$LUMARET_ROOT/scripts/wine-env.sh"
 [ -n "${WINEPREFIX:-}" ] || { echo "WINEPREFIX not set" >&2; exit 2; }
 mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
 cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null

@@ -3,6 +3,8 @@
 #   wine-prefix.sh create <dir>   fresh prefix, booted, wineserver idle
 #   wine-prefix.sh stop <dir>     ends every process of the prefix
 set -u
+LUMARET_ROOT=$(cd "$(dirname "$0")/.." && pwd)
+. "$LUMARET_ROOT/scripts/wine-env.sh"
 action=$1
 prefix=$2
 export WINEPREFIX="$prefix"

@@ -18,6 +18,8 @@ action=$1
 state=$2
 prefix=$3
 root=$(cd "$(dirname "$0")/../.." && pwd)
+LUMARET_ROOT=$root
+. "$LUMARET_ROOT/scripts/wine-env.sh"
 
 export WINEPREFIX="$prefix"
 export WINEDEBUG=-all

@@ -12,6 +12,8 @@ set -uo pipefail
 
 BUILD=$(cd "$1" && pwd)
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+LUMARET_ROOT=$ROOT
+. "$LUMARET_ROOT/scripts/wine-env.sh"
 WORK="$BUILD/x64-client-test"
 STEP="start"
 WRITER_PID=""
