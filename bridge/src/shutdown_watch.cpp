@@ -23,8 +23,9 @@ DWORD WINAPI WatchShutdown(void *event)
 
 void StartShutdownWatch()
 {
-    // Manual reset: every bridge that runs sees the request.
-    HANDLE event = CreateEventA(nullptr, TRUE, FALSE, kShutdownEventName);
+    char name[64];
+    wsprintfA(name, "%s%lu", kShutdownEventPrefix, GetCurrentProcessId());
+    HANDLE event = CreateEventA(nullptr, TRUE, FALSE, name);
     if (event == nullptr)
         return;
     HANDLE thread = CreateThread(nullptr, 0, &WatchShutdown, event, 0, nullptr);

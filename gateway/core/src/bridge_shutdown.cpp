@@ -12,12 +12,18 @@
 namespace {
 
 // The name under which the bridge (bridge/src/shutdown_watch.h) watches for
-// the request; both programs must spell it the same.
-const char kShutdownEventName[] = "QlrShutdownEvent_dakoar";
+// the request, without the bridge's process id; both programs must spell it
+// the same.
+const char kShutdownEventPrefix[] = "QlrShutdownEvent_dakoar_";
 
-std::vector<HANDLE> OpenProcesses(const std::string &name)
+struct RunningBridge {
+    HANDLE process;
+    DWORD id;
+};
+
+std::vector<RunningBridge> OpenProcesses(const std::string &name)
 {
-    std::vector<HANDLE> processes;
+    std::vector<RunningBridge> processes;
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     if (snapshot == INVALID_HANDLE_VALUE)
         return processes;
@@ -28,20 +34,20 @@ std::vector<HANDLE> OpenProcesses(const std::string &name)
             continue;
         HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, entry.th32ProcessID);
         if (process != nullptr)
-            processes.push_back(process);
+            processes.push_back({process, entry.th32ProcessID});
     }
     CloseHandle(snapshot);
     return processes;
 }
 
 // True when every process ended within waitMs.
-bool WaitForEnd(const std::vector<HANDLE> &processes, unsigned waitMs)
+bool WaitForEnd(const std::vector<RunningBridge> &processes, unsigned waitMs)
 {
     const DWORD start = GetTickCount();
-    for (HANDLE process : processes) {
+    for (const RunningBridge &bridge : processes) {
         const DWORD spent = GetTickCount() - start;
         const DWORD left = spent < waitMs ? waitMs - spent : 0;
-        if (WaitForSingleObject(process, left) != WAIT_OBJECT_0)
+        if (WaitForSingleObject(bridge.process, left) != WAIT_OBJECT_0)
             return false;
     }
     return true;
@@ -51,20 +57,25 @@ bool WaitForEnd(const std::vector<HANDLE> &processes, unsigned waitMs)
 
 bool EndBridgeProgram(const std::string &programName, unsigned waitMs)
 {
-    std::vector<HANDLE> running = OpenProcesses(programName);
+    std::vector<RunningBridge> running = OpenProcesses(programName);
     if (running.empty())
         return KillProcessByName(programName); // nothing to ask
-    bool ended = false;
-    HANDLE request = OpenEventA(EVENT_MODIFY_STATE, FALSE, kShutdownEventName);
-    if (request != nullptr) {
+    // Every running bridge is asked; one that does not watch for the request
+    // (or does not answer in time) is ended by name below.
+    std::vector<RunningBridge> asked;
+    for (const RunningBridge &bridge : running) {
+        char name[64];
+        wsprintfA(name, "%s%lu", kShutdownEventPrefix, bridge.id);
+        HANDLE request = OpenEventA(EVENT_MODIFY_STATE, FALSE, name);
+        if (request == nullptr)
+            continue;
         SetEvent(request);
-        ended = WaitForEnd(running, waitMs);
-        // A bridge started from now on must not see the old request.
-        ResetEvent(request);
         CloseHandle(request);
+        asked.push_back(bridge);
     }
-    for (HANDLE process : running)
-        CloseHandle(process);
+    const bool ended = WaitForEnd(asked, waitMs) && asked.size() == running.size();
+    for (const RunningBridge &bridge : running)
+        CloseHandle(bridge.process);
     if (!ended)
         KillProcessByName(programName);
     return true;

@@ -8,6 +8,7 @@
 #include "opc_errors.h"
 #include "opc_server.h"
 #include "scan_schedule.h"
+#include "server_process.h"
 
 #include <olectl.h>
 
@@ -31,6 +32,9 @@ COpcGroup::COpcGroup(const ServerLinkPtr &link, COpcData &tags)
 {
     m_name[0] = L'\0';
     m_items.reserve(kInitialItemBuckets);
+    // A group a client still holds keeps the host running after its server
+    // object is gone, like the server object itself.
+    AddRefServerProcess();
 }
 
 // The item references go back to the tag table; queued requests and every
@@ -45,6 +49,7 @@ COpcGroup::~COpcGroup()
     for (AdviseEntry &advise : m_advises)
         advise.sink->Release();
     m_advises.clear();
+    ReleaseServerProcess();
 }
 
 void COpcGroup::Configure(OPCHANDLE serverHandle, OPCHANDLE clientHandle, BOOL active,

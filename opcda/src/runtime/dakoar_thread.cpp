@@ -68,6 +68,10 @@ int CDakoarThread::Register()
     if (FAILED(CLSIDFromString(text, &clsid)))
         return DAKORA_E_CLASSID;
 
+    // Before any client can come: every interface stays registered with
+    // the RPC runtime until the stop.
+    m_pin.Hold();
+
     DWORD cookie = 0;
     HRESULT hr = CoRegisterClassObject(clsid, &ServerFactory(),
                                        CLSCTX_LOCAL_SERVER | CLSCTX_REMOTE_SERVER,
@@ -81,6 +85,7 @@ int CDakoarThread::Register()
 
 void CDakoarThread::UninitialiseCom()
 {
+    m_pin.Release();
     if (m_comInit != kComNotInitialised) {
         if (SUCCEEDED(m_comInit))
             CoUninitialize();

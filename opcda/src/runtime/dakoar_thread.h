@@ -4,6 +4,7 @@
 #pragma once
 
 #include "rix_thread.h"
+#include "rpc_interface_pin.h"
 
 #include <atomic>
 
@@ -35,4 +36,5 @@ private:
     std::atomic<int> m_result;
     std::atomic<DWORD> m_cookie; // 0 while no class object is registered
     HRESULT m_comInit; // -1 while COM is not initialised on the thread
+    CRpcInterfacePin m_pin; // held from registration to stop
 };
