@@ -157,7 +157,8 @@ TEST_F(ComActivation, ClassObjectOfARunningHostAndEndOnLastRelease)
 }
 
 // No host is running: COM starts the program registered as LocalServer32,
-// and with hold-process flag 0 it ends when the last server object goes.
+// and with hold-process flag 0 it ends when the last server object, and
+// the last group a client still holds, goes.
 TEST_F(ComActivation, ComStartsTheRegisteredHostWhichEndsWithItsLastServerObject)
 {
     IUnknown *first = nullptr;
@@ -170,7 +171,24 @@ TEST_F(ComActivation, ComStartsTheRegisteredHostWhichEndsWithItsLastServerObject
                                      reinterpret_cast<void **>(&second)));
     first->Release();
     EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(host, 500));
+
+    // A group outlives its server object in the client's hands, and so
+    // does the host.
+    IOPCServer *server = nullptr;
+    ASSERT_EQ(S_OK, second->QueryInterface(IID_IOPCServer, reinterpret_cast<void **>(&server)));
+    OPCHANDLE groupHandle = 0;
+    DWORD rate = 0;
+    IOPCGroupStateMgt *group = nullptr;
+    ASSERT_EQ(S_OK, server->AddGroup(L"held", TRUE, 1000, 1, nullptr, nullptr, 0, &groupHandle,
+                                     &rate, IID_IOPCGroupStateMgt,
+                                     reinterpret_cast<IUnknown **>(&group)));
+    server->Release();
     second->Release();
+    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(host, 1500));
+    DWORD revised = 0;
+    EXPECT_EQ(S_OK, group->SetState(nullptr, &revised, nullptr, nullptr, nullptr, nullptr, nullptr));
+    EXPECT_EQ(1000u, revised);
+    group->Release();
     EXPECT_EQ(0u, ExitCodeAfter(host, 15000));
     CloseHandle(host);
 }
