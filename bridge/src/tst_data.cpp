@@ -34,7 +34,7 @@ bool CTstData::Start()
     OutputDebugStringA("Start");
     // A write frame carries its value text in at most 255 bytes.
     dakora_setwritelimit(255);
-    dakora_setwritecheck(&CheckWrite, &m_client);
+    dakora_setwritecheck(&CheckWrite, static_cast<CWriteGate *>(this));
     std::thread([] { RunWriteForwarding(bridge::kGatewayPort); }).detach();
     OutputDebugStringA("dakora_start");
     return dakora_start(bridge::kClassId, bridge::kVendor, bridge::kServer, bridge::kVersion,
@@ -149,9 +149,41 @@ void CTstData::Push(const PublishedValue &record, DWORD handle, std::int8_t type
                                    static_cast<DWORD>(record.timestamp >> 32)});
 }
 
+bool CTstData::GatewayPublishes() const
+{
+    return m_client.WriterPresent();
+}
+
+bool CTstData::SourceReachable(const char *itemId) const
+{
+    DWORD handle = 0;
+    if (dakora_gethandle(itemId, &handle) != DAKORA_OK || handle == 0)
+        return false;
+    std::lock_guard<std::mutex> guard(m_reachLock);
+    return handle >= m_unreachable.size() || m_unreachable[handle] == 0;
+}
+
 void CTstData::Flush()
 {
     const DWORD count = static_cast<DWORD>(m_passHandles.size());
+    {
+        std::lock_guard<std::mutex> guard(m_reachLock);
+        for (DWORD i = 0; i < count; ++i) {
+            const DWORD handle = m_passHandles[i];
+            const bool unreachable = m_passQualities[i] == kQualityLastKnown ||
+                                     m_passQualities[i] == kQualityCommFailure;
+            if (handle >= m_unreachable.size()) {
+                if (!unreachable)
+                    continue;
+                try {
+                    m_unreachable.resize(handle + 1, 0);
+                } catch (...) {
+                    continue; // out of memory: the write goes to the gateway, which drops it
+                }
+            }
+            m_unreachable[handle] = unreachable ? 1 : 0;
+        }
+    }
     dakora_setvals(count, m_passHandles.data(), m_passValues.data(), m_passQualities.data(),
                    m_passTimes.data(), nullptr);
     for (VARIANT &value : m_passValues)

@@ -5,15 +5,17 @@
 #pragma once
 
 #include "mapping_client.h"
+#include "write_forwarding.h"
 
 #include <windows.h>
 #include <oaidl.h>
 
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <vector>
 
-class CTstData {
+class CTstData final : public CWriteGate {
 public:
     // Starts the segment reader on a thread of its own.
     CTstData();
@@ -34,6 +36,10 @@ public:
     // The gateway is gone (reader thread): every item at once becomes the
     // last known value, or a comm failure when it had no value.
     void OnStale();
+
+    // The write check's questions (client calls, any thread).
+    bool GatewayPublishes() const override;
+    bool SourceReachable(const char *itemId) const override;
 
     CMappingClient m_client;
 
@@ -62,4 +68,9 @@ private:
     std::vector<VARIANT> m_passValues;
     std::vector<WORD> m_passQualities;
     std::vector<FILETIME> m_passTimes;
+    // By handle: 1 while the item's source is unreachable (its last pushed
+    // quality was the last known value or a comm failure); kept up to date
+    // by Flush.
+    mutable std::mutex m_reachLock;
+    std::vector<std::uint8_t> m_unreachable;
 };

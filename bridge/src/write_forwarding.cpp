@@ -2,7 +2,6 @@
 #include "write_forwarding.h"
 
 #include "format_variant.h"
-#include "mapping_client.h"
 #include "opc_errors.h"
 #include "write_client.h"
 #include "write_frame.h"
@@ -16,9 +15,9 @@ CWriteQueue &PendingWrites()
     return queue;
 }
 
-HRESULT DAKORA_CALL CheckWrite(const char *, const VARIANT *value, void *userData)
+HRESULT DAKORA_CALL CheckWrite(const char *itemId, const VARIANT *value, void *userData)
 {
-    if (value == nullptr)
+    if (itemId == nullptr || value == nullptr)
         return E_INVALIDARG;
     std::string text;
     switch (FormatVariant(*value, text)) {
@@ -26,9 +25,13 @@ HRESULT DAKORA_CALL CheckWrite(const char *, const VARIANT *value, void *userDat
     case ValueTextResult::kTooLong: return OPC_E_RANGE;
     default: return OPC_E_BADTYPE;
     }
-    const CMappingClient *segment = static_cast<const CMappingClient *>(userData);
-    if (segment != nullptr && !segment->WriterPresent()) {
+    const CWriteGate *gate = static_cast<const CWriteGate *>(userData);
+    if (gate != nullptr && !gate->GatewayPublishes()) {
         OutputDebugStringA("[quenlor] write refused: the gateway does not publish");
+        return E_FAIL;
+    }
+    if (gate != nullptr && !gate->SourceReachable(itemId)) {
+        OutputDebugStringA((std::string("[quenlor] write refused: source unreachable: ") + itemId).c_str());
         return E_FAIL;
     }
     if (PendingWrites().Full()) {

@@ -8,13 +8,29 @@
 
 class CWriteQueue;
 
+// What the write check asks of the bridge about the gateway's state; the
+// bridge's main object answers (from any thread).
+class CWriteGate {
+public:
+    // The gateway publishes (its segment is fresh).
+    virtual bool GatewayPublishes() const = 0;
+    // The gateway can carry out a write of the item: it publishes the item
+    // and the item's source is reachable (not the last known value or a
+    // comm failure, as after a logout or during a platform outage).
+    virtual bool SourceReachable(const char *itemId) const = 0;
+
+protected:
+    ~CWriteGate() = default;
+};
+
 // The host's check of every client write (dakora_setwritecheck), on the
-// client's call. userData: the segment reader (CMappingClient), or null.
+// client's call. userData: the CWriteGate, or null.
 // A write that cannot be carried out is refused at once: E_FAIL while the
 // gateway does not publish (its segment stale or not open: nobody would
-// take the write) or while the queue to it is full; a value without an
-// exact frame text OPC_E_RANGE when it is too long for a frame,
-// OPC_E_BADTYPE otherwise.
+// take the write), while the item's source is unreachable (the gateway
+// would drop the write or the platform refuse it) or while the queue to it
+// is full; a value without an exact frame text OPC_E_RANGE when it is too
+// long for a frame, OPC_E_BADTYPE otherwise.
 HRESULT DAKORA_CALL CheckWrite(const char *itemId, const VARIANT *value, void *userData);
 
 // The host write callback handed to dakora_start.

@@ -340,6 +340,12 @@ TEST_F(Tessiva, PublishesTheSelectionAndItsChanges)
     writer.SetRecords({});
     EXPECT_TRUE(WaitForRead(client, "Plant.D1.Speed", "1500 VT_I4 20"));
     EXPECT_TRUE(WaitForRead(client, "Plant.D1.Flag", "true VT_BOOL 24"));
+    // The gateway still publishes, but not these items: a write would be
+    // dropped there, so it is refused at the client's call.
+    EXPECT_EQ(E_FAIL, client.Write("Plant.D1.Speed", "i4", "5"));
+    writer.SetRecords(Selection("1600", true));
+    EXPECT_TRUE(WaitForRead(client, "Plant.D1.Speed", "1600 VT_I4 192"));
+    EXPECT_EQ(S_OK, client.Write("Plant.D1.Speed", "i4", "5"));
 }
 
 // The gateway stops publishing (it ended, hangs or was killed): once its
