@@ -1,6 +1,7 @@
 // shutdown_watch.cpp - the bridge's end on the gateway's request.
 #include "shutdown_watch.h"
 
+#include "bridge_shutdown_event.h"
 #include "dakora_da.h"
 
 #include <windows.h>
@@ -23,9 +24,8 @@ DWORD WINAPI WatchShutdown(void *event)
 
 void StartShutdownWatch()
 {
-    char name[64];
-    wsprintfA(name, "%s%lu", kShutdownEventPrefix, GetCurrentProcessId());
-    HANDLE event = CreateEventA(nullptr, TRUE, FALSE, name);
+    HANDLE event =
+        CreateEventA(nullptr, TRUE, FALSE, BridgeShutdownEventName(GetCurrentProcessId()).c_str());
     if (event == nullptr)
         return;
     HANDLE thread = CreateThread(nullptr, 0, &WatchShutdown, event, 0, nullptr);

@@ -170,8 +170,7 @@ void CTstData::Flush()
         std::lock_guard<std::mutex> guard(m_reachLock);
         for (DWORD i = 0; i < count; ++i) {
             const DWORD handle = m_passHandles[i];
-            const bool unreachable = m_passQualities[i] == kQualityLastKnown ||
-                                     m_passQualities[i] == kQualityCommFailure;
+            const bool unreachable = IsUnreachableQuality(m_passQualities[i]);
             if (handle >= m_unreachable.size()) {
                 if (!unreachable)
                     continue;

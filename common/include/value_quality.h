@@ -21,3 +21,9 @@ inline std::uint16_t UnreachableQuality(std::uint16_t quality)
     return quality == kQualityGood || quality == kQualityLastKnown ? kQualityLastKnown
                                                                    : kQualityCommFailure;
 }
+
+// True for the qualities of a value whose source cannot be reached.
+inline bool IsUnreachableQuality(std::uint16_t quality)
+{
+    return quality == kQualityLastKnown || quality == kQualityCommFailure;
+}

@@ -1,6 +1,7 @@
 // bridge_shutdown.cpp - asks the bridge to end, then ends it by name.
 #include "bridge_shutdown.h"
 
+#include "bridge_shutdown_event.h"
 #include "process_kill.h"
 
 #include <windows.h>
@@ -10,11 +11,6 @@
 #include <vector>
 
 namespace {
-
-// The name under which the bridge (bridge/src/shutdown_watch.h) watches for
-// the request, without the bridge's process id; both programs must spell it
-// the same.
-const char kShutdownEventPrefix[] = "QlrShutdownEvent_dakoar_";
 
 struct RunningBridge {
     HANDLE process;
@@ -64,9 +60,7 @@ bool EndBridgeProgram(const std::string &programName, unsigned waitMs)
     // (or does not answer in time) is ended by name below.
     std::vector<RunningBridge> asked;
     for (const RunningBridge &bridge : running) {
-        char name[64];
-        wsprintfA(name, "%s%lu", kShutdownEventPrefix, bridge.id);
-        HANDLE request = OpenEventA(EVENT_MODIFY_STATE, FALSE, name);
+        HANDLE request = OpenEventA(EVENT_MODIFY_STATE, FALSE, BridgeShutdownEventName(bridge.id).c_str());
         if (request == nullptr)
             continue;
         SetEvent(request);

@@ -8,7 +8,6 @@
 #include <ocidl.h>
 
 #include <cstdio>
-#include <new>
 
 namespace {
 
@@ -109,10 +108,6 @@ StandIn *TheStandIn()
 
 } // namespace
 
-struct CRpcInterfacePin::Entry {
-    IStream *stream = nullptr;
-};
-
 CRpcInterfacePin::~CRpcInterfacePin()
 {
     Release();
@@ -120,24 +115,24 @@ CRpcInterfacePin::~CRpcInterfacePin()
 
 void CRpcInterfacePin::Hold()
 {
-    if (m_entries != nullptr)
+    if (!m_streams.empty())
         return;
-    m_entries = new (std::nothrow) Entry[kPinnedCount];
-    if (m_entries == nullptr)
+    try {
+        m_streams.reserve(kPinnedCount);
+    } catch (...) {
         return;
-    m_count = kPinnedCount;
+    }
     IUnknown *standIn = reinterpret_cast<IUnknown *>(TheStandIn());
-    unsigned held = 0;
     for (unsigned i = 0; i < kPinnedCount; ++i) {
         IStream *stream = nullptr;
         HRESULT hr = CreateStreamOnHGlobal(nullptr, TRUE, &stream);
         if (SUCCEEDED(hr)) {
             hr = CoMarshalInterface(stream, *kPinnedInterfaces[i], standIn, MSHCTX_LOCAL, nullptr,
                                     MSHLFLAGS_TABLESTRONG);
-            if (FAILED(hr)) {
+            if (SUCCEEDED(hr))
+                m_streams.push_back(stream); // room reserved above
+            else
                 stream->Release();
-                stream = nullptr;
-            }
         }
         if (FAILED(hr)) {
             char text[96];
@@ -145,30 +140,20 @@ void CRpcInterfacePin::Hold()
                           static_cast<unsigned long>(hr));
             OutputDebugStringA(text);
         }
-        m_entries[i].stream = stream;
-        if (stream != nullptr)
-            ++held;
     }
     char text[80];
-    std::snprintf(text, sizeof text, "dakora_da: %u of %u interfaces held registered\n", held,
-                  kPinnedCount);
+    std::snprintf(text, sizeof text, "dakora_da: %u of %u interfaces held registered\n",
+                  static_cast<unsigned>(m_streams.size()), kPinnedCount);
     OutputDebugStringA(text);
 }
 
 void CRpcInterfacePin::Release()
 {
-    if (m_entries == nullptr)
-        return;
-    for (unsigned i = 0; i < m_count; ++i) {
-        IStream *stream = m_entries[i].stream;
-        if (stream == nullptr)
-            continue;
+    for (IStream *stream : m_streams) {
         LARGE_INTEGER start = {};
         if (SUCCEEDED(stream->Seek(start, STREAM_SEEK_SET, nullptr)))
             CoReleaseMarshalData(stream);
         stream->Release();
     }
-    delete[] m_entries;
-    m_entries = nullptr;
-    m_count = 0;
+    m_streams.clear();
 }

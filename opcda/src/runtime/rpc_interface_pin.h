@@ -12,6 +12,10 @@
 // nobody outside this process ever sees its marshal data.
 #pragma once
 
+#include <vector>
+
+struct IStream;
+
 class CRpcInterfacePin {
 public:
     CRpcInterfacePin() = default;
@@ -28,7 +32,6 @@ public:
     void Release();
 
 private:
-    struct Entry;
-    Entry *m_entries = nullptr;
-    unsigned m_count = 0;
+    // The marshal data of each interface held.
+    std::vector<IStream *> m_streams;
 };
