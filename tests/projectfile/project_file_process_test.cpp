@@ -80,7 +80,7 @@ TEST(ProjectFileProcess, SaveKilledAtAnyPointLeavesALoadableFile)
         SCOPED_TRACE("round " + std::to_string(round));
         ResetEvent(saved);
         HANDLE tool = StartTool("save-loop \"" + path + "\"");
-        ASSERT_NE(nullptr, tool);
+        ASSERT_NE(nullptr, tool) << "CreateProcess error " << GetLastError();
         ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(saved, kGenerousMs));
         Sleep(static_cast<DWORD>(30 + round * 47));
         TerminateProcess(tool, 9);

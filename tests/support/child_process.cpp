@@ -1,6 +1,8 @@
 // child_process.cpp - starting the helper programs of a cross-process test.
 #include "child_process.h"
 
+#include <cstdio>
+
 std::string ProgramBesideThisOne(const std::string &name)
 {
     char path[MAX_PATH];
@@ -18,9 +20,20 @@ bool StartChildProcess(const std::string &program, const std::string &arguments,
     STARTUPINFOA startup;
     ZeroMemory(&startup, sizeof(startup));
     startup.cb = sizeof(startup);
-    ZeroMemory(info, sizeof(*info));
-    return CreateProcessA(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, workingDir, &startup,
-                          info) != FALSE;
+    // Under load Wine's loader rarely dies while a new process starts (the
+    // same start-up failure wine-run retries for a test program); the start
+    // is tried once more then, and the failure named on the error output.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        ZeroMemory(info, sizeof(*info));
+        if (CreateProcessA(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, workingDir,
+                           &startup, info))
+            return true;
+        const DWORD error = GetLastError();
+        std::fprintf(stderr, "child process %s did not start (error %lu)%s\n", program.c_str(),
+                     static_cast<unsigned long>(error), attempt == 0 ? ", starting it again" : "");
+        SetLastError(error);
+    }
+    return false;
 }
 
 HANDLE StartChildProcess(const std::string &program, const std::string &arguments, const char *workingDir)
