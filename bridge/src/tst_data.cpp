@@ -26,6 +26,8 @@ CTstData::CTstData()
     m_client.m_onSnapshot = [this](const std::vector<PublishedLayout> &layout, std::uint32_t layoutNumber,
                                    std::vector<PublishedValue> &values) { OnSnapshot(layout, layoutNumber, values); };
     m_client.m_onStale = [this] { OnStale(); };
+    // The item IDs are in the library once declared.
+    m_client.PassLayoutOnlyWhenNew();
     std::thread([this] { m_client.ThreadClient(); }).detach();
 }
 
@@ -88,10 +90,12 @@ void CTstData::OnSnapshot(const std::vector<PublishedLayout> &layout, std::uint3
                           std::vector<PublishedValue> &values)
 {
     bool sameItems = true;
-    if (layoutNumber != m_layoutNumber || m_handles.size() != values.size()) {
+    if (layoutNumber != m_layoutNumber) {
         sameItems = Declare(layout) && m_values.size() == values.size();
         m_layoutNumber = layoutNumber;
     }
+    if (m_handles.size() != values.size())
+        return; // never values against other items (the layout comes with its first snapshot)
     const bool all = !sameItems || m_pushAll;
     for (std::size_t i = 0; i < values.size(); ++i) {
         if (sameItems)

@@ -133,6 +133,10 @@ private:
     // Reader: maps capacity bytes of data mapping number for reading size
     // of them.
     bool OpenDataMapping(std::uint32_t number, std::size_t capacity, std::size_t size);
+    // Reader: maps the data view anew, so that the pages of a layout just
+    // parsed leave this process's working set (a layout is read once; the
+    // values behind it are read with every snapshot).
+    void RemapDataView();
     // Reader: whether a snapshot that could not be parsed is due for
     // another try (other data announced, or kSegmentMalformedRetryMs on).
     bool MalformedRetryDue(const SegmentHeader &header) const;

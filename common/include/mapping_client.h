@@ -22,7 +22,9 @@ public:
     // snapshot: its layout, the number of that layout (another number: the
     // list of items changed), and its values in the layout's order. The
     // callee may swap the values out (the list it leaves behind is reused
-    // for the next parse).
+    // for the next parse). After PassLayoutOnlyWhenNew() the layout is
+    // given with the first snapshot of its number only, and an empty list
+    // with the later ones.
     std::function<void(const std::vector<PublishedLayout> &layout, std::uint32_t layoutNumber,
                        std::vector<PublishedValue> &values)>
         m_onSnapshot;
@@ -32,6 +34,10 @@ public:
     // The gateway publishes: a snapshot was taken since the segment was
     // opened or since the writer was last taken as gone. Any thread.
     bool WriterPresent() const { return m_writerPresent; }
+    // For a reader that keeps what it needs of a layout when it is new: the
+    // records are let go once handed on (with 100,000 item IDs, some 17 MB).
+    // Before the reader thread starts.
+    void PassLayoutOnlyWhenNew() { m_keepLayout = false; }
 
     ContentInfo WriteContent(CSegmentSnapshotWriter &snapshot) override;
     bool ReadContent(const char *data, std::size_t layoutSize, std::size_t size, bool newLayout) override;
@@ -42,6 +48,8 @@ public:
 
 private:
     std::vector<PublishedLayout> m_layout; // the layout taken last
+    std::size_t m_layoutCount = 0;         // its number of records
+    bool m_keepLayout = true;
     std::uint32_t m_layoutNumber = 0;      // +1 for every layout taken
     std::vector<PublishedValue> m_values;
     std::atomic<bool> m_writerPresent{false};

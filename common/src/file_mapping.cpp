@@ -220,6 +220,17 @@ bool XFileMapping::OpenDataMapping(std::uint32_t number, std::size_t capacity, s
     return ViewCovers(m_pDataAddress, size);
 }
 
+void XFileMapping::RemapDataView()
+{
+    if (m_hData == nullptr || m_pDataAddress == nullptr)
+        return;
+    void *view = MapViewOfFile(m_hData, FILE_MAP_READ, 0, 0, m_dataCapacity);
+    if (view == nullptr)
+        return; // the old view stays, with its pages
+    UnmapViewOfFile(m_pDataAddress);
+    m_pDataAddress = view;
+}
+
 void XFileMapping::Trace(const char *text)
 {
     std::fputs(text, stdout);

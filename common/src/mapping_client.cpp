@@ -26,12 +26,14 @@ bool CMappingClient::ReadContent(const char *data, std::size_t layoutSize, std::
         return false;
     if (newLayout) {
         ++m_layoutNumber;
+        m_layoutCount = 0;
         if (!LoadSegmentLayout(data, layoutSize, m_layout)) {
             m_layout.clear();
             return false;
         }
+        m_layoutCount = m_layout.size();
     }
-    m_values.resize(m_layout.size());
+    m_values.resize(m_layoutCount);
     if (!LoadSegmentValues(data + layoutSize, size - layoutSize, m_values))
         return false;
     if (!m_bLoaded) {
@@ -49,6 +51,8 @@ void CMappingClient::OnContent()
         m_bLoaded = true;
     if (m_onSnapshot)
         m_onSnapshot(m_layout, m_layoutNumber, m_values);
+    if (!m_keepLayout)
+        std::vector<PublishedLayout>().swap(m_layout);
 }
 
 void CMappingClient::OnStale()

@@ -99,6 +99,8 @@ XFileMapping::ReadResult XFileMapping::ReadSnapshot()
                        ReadContent(static_cast<const char *>(m_pDataAddress), header.layoutSize,
                                    header.dataSize, newLayout);
     m_malformed = !taken;
+    if (taken && newLayout)
+        RemapDataView();
     // A layout that could not be taken is parsed again next time.
     m_readLayoutGeneration = taken ? header.layoutGeneration : 0;
     if (!taken) {
