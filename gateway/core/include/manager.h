@@ -136,6 +136,7 @@ public:
     std::map<std::string, int> typeCodes;            // type name -> type code
     std::map<std::string, CVariant *> keyIndex;      // selected variables by key
     std::unordered_map<std::string, CVariant *> keyLookup; // the same, hashed: for the poll replies
+    std::vector<CVariant *> keyOrder; // the same, in keyIndex's order: for passes over all of them
     std::map<std::string, CVariant *> itemIdIndex;   // selected variables by item ID
     std::map<std::string, std::string> deviceProjects; // device id -> project id
     std::string selection; // selection text of the value queries

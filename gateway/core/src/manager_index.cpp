@@ -10,6 +10,7 @@ void CManager::ClearIndex()
     auto lock = Lock();
     keyIndex.clear();
     keyLookup.clear();
+    keyOrder.clear();
     itemIdIndex.clear();
     LayoutChanged();
 }
@@ -50,6 +51,9 @@ void CManager::RebuildIndex()
             }
         }
     }
+    keyOrder.reserve(keyIndex.size());
+    for (const auto &entry : keyIndex)
+        keyOrder.push_back(entry.second);
     LayoutChanged();
 }
 
@@ -97,10 +101,9 @@ void CManager::ApplyValueReply(const std::vector<ReplyValue> &values, std::uint6
     // current value. (A selection changed meanwhile waits for its own poll.)
     if (complete && askedSelection == selection) {
         const std::uint64_t when = replyTime != 0 ? replyTime : UtcFileTimeNow();
-        for (auto &entry : keyIndex) {
-            CVariant &variant = *entry.second;
-            if (variant.selected && variant.replySerial != m_replySerial)
-                changed = MarkUnreachable(variant, when) || changed;
+        for (CVariant *variant : keyOrder) {
+            if (variant->selected && variant->replySerial != m_replySerial)
+                changed = MarkUnreachable(*variant, when) || changed;
         }
     }
     if (changed)
@@ -113,11 +116,9 @@ void CManager::ApplyValueReply(const std::vector<ReplyValue> &values, std::uint6
 bool CManager::MarkSelectionUnreachable(std::uint64_t when)
 {
     bool changed = false;
-    for (auto &entry : keyIndex) {
-        CVariant &variant = *entry.second;
-        if (!variant.selected)
-            continue;
-        changed = MarkUnreachable(variant, when) || changed;
+    for (CVariant *variant : keyOrder) {
+        if (variant->selected)
+            changed = MarkUnreachable(*variant, when) || changed;
     }
     if (changed)
         Published();
@@ -206,8 +207,8 @@ SegmentContent CManager::SaveSelection(CSegmentSnapshotWriter &snapshot) const
     auto lock = Lock();
     const std::uint32_t count = static_cast<std::uint32_t>(keyIndex.size());
     snapshot.Begin(count, m_layoutGeneration);
-    for (const auto &entry : keyIndex)
-        snapshot.Add(*entry.second);
+    for (const CVariant *variant : keyOrder)
+        snapshot.Add(*variant);
     SegmentContent info;
     info.generation = m_publishGeneration;
     info.layoutGeneration = m_layoutGeneration;

@@ -163,6 +163,12 @@ bool WalkValueReply(const Json::Value &root, ReplyTextConversion convert, std::v
     const Json::Value &variants = root["variants"];
     if (!variants.isObject() && !variants.isArray())
         return true; // no values in this reply
+    std::size_t count = values.size();
+    for (auto device = variants.begin(); device != variants.end(); ++device) {
+        if ((*device).isObject() || (*device).isArray())
+            count += (*device).size();
+    }
+    values.reserve(count);
     for (auto device = variants.begin(); device != variants.end(); ++device) {
         const Json::Value &members = *device;
         if (!members.isObject() && !members.isArray())

@@ -2,6 +2,7 @@
 // percent-encoding of form values.
 #include "text_encoding.h"
 
+#include <algorithm>
 #include <windows.h>
 
 namespace {
@@ -49,6 +50,9 @@ std::string AnsiToUtf8(const std::string &ansi)
 
 std::string Utf8ToGbk(const std::string &utf8)
 {
+    // Plain ASCII (most values) is the same text in both.
+    if (std::all_of(utf8.begin(), utf8.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+        return utf8;
     // Invalid UTF-8 becomes U+FFFD, which GBK cannot hold either.
     const std::wstring wide = ToWide(CP_UTF8, utf8);
     bool usedDefault = false;
