@@ -6,12 +6,21 @@
 // all clients' OnDataChange calls), the reports per second each client got,
 // and the CPU share of the host and of the clients (one process); first
 // the host's CPU for the tag updates alone, last the time of one
-// synchronous read of 10,000 items.
+// synchronous read of 10,000 items. And the floor under all of it: the
+// same report of 100,000 items sent once a second by a bare sender (this
+// program) to a sink in a child process (this program again, with
+// --sink), through the same proxy/stub and nothing of the server - what
+// COM's transport alone costs the sender per second, and how long one
+// such call takes.
+#include "child_process.h"
 #include "host_process_cpu.h"
 #include "test_host_control.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <fstream>
+#include <sstream>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -245,17 +254,140 @@ void Measure(int tags, DWORD period, int clients)
     testhost::CommandCode("bulk 0 0");
 }
 
+// The child: marshals a counting sink into fileName and keeps it until
+// the event is set.
+int RunSink(const std::string &fileName, const std::string &eventName)
+{
+    CountingSink *sink = new CountingSink;
+    IStream *stream = nullptr;
+    if (FAILED(CreateStreamOnHGlobal(nullptr, TRUE, &stream)) ||
+        FAILED(CoMarshalInterface(stream, IID_IOPCDataCallback, static_cast<IOPCDataCallback *>(sink),
+                                  MSHCTX_LOCAL, nullptr, MSHLFLAGS_NORMAL)))
+        return 1;
+    HGLOBAL block = nullptr;
+    GetHGlobalFromStream(stream, &block);
+    const SIZE_T size = GlobalSize(block);
+    const char *bytes = static_cast<const char *>(GlobalLock(block));
+    const std::string temporary = fileName + ".part";
+    {
+        std::ofstream out(temporary, std::ios::binary);
+        out.write(bytes, static_cast<std::streamsize>(size));
+    }
+    GlobalUnlock(block);
+    MoveFileA(temporary.c_str(), fileName.c_str());
+    HANDLE end = OpenEventA(SYNCHRONIZE, FALSE, eventName.c_str());
+    if (end != nullptr) {
+        WaitForSingleObject(end, 120000);
+        CloseHandle(end);
+    }
+    stream->Release();
+    sink->Release();
+    return 0;
+}
+
+// The sender: one report of tags items once a second for the measuring
+// time, straight to the child's sink.
+void MeasureFloor(int tags)
+{
+    char folder[MAX_PATH];
+    GetTempPathA(sizeof(folder), folder);
+    const std::string fileName = std::string(folder) + "delivery-floor-" + std::to_string(GetCurrentProcessId());
+    const std::string eventName = "DeliveryFloorEnd_" + std::to_string(GetCurrentProcessId());
+    HANDLE end = CreateEventA(nullptr, TRUE, FALSE, eventName.c_str());
+    HANDLE child = StartChildProcess(ProgramBesideThisOne("opcda_delivery_bench.exe"),
+                                     "--sink \"" + fileName + "\" " + eventName);
+    IOPCDataCallback *callback = nullptr;
+    for (int i = 0; i < 300 && callback == nullptr && child != nullptr; ++i) {
+        std::ifstream in(fileName, std::ios::binary);
+        if (!in) {
+            Sleep(100);
+            continue;
+        }
+        std::stringstream content;
+        content << in.rdbuf();
+        const std::string bytes = content.str();
+        HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, bytes.size());
+        std::memcpy(GlobalLock(block), bytes.data(), bytes.size());
+        GlobalUnlock(block);
+        IStream *stream = nullptr;
+        if (SUCCEEDED(CreateStreamOnHGlobal(block, TRUE, &stream))) {
+            CoUnmarshalInterface(stream, IID_IOPCDataCallback, reinterpret_cast<void **>(&callback));
+            stream->Release();
+        }
+        break;
+    }
+    if (callback == nullptr) {
+        std::printf("  floor: the child's sink could not be reached\n");
+    } else {
+        std::vector<OPCHANDLE> handles(tags);
+        std::vector<VARIANT> values(tags);
+        std::vector<WORD> qualities(tags, 0xC0); // good
+        std::vector<FILETIME> times(tags);
+        std::vector<HRESULT> errors(tags, S_OK);
+        FILETIME now;
+        GetSystemTimeAsFileTime(&now);
+        for (int i = 0; i < tags; ++i) {
+            handles[i] = static_cast<OPCHANDLE>(i);
+            V_VT(&values[i]) = VT_I4;
+            times[i] = now;
+        }
+        callback->OnDataChange(0, 1, S_OK, S_OK, tags, handles.data(), values.data(), qualities.data(),
+                               times.data(), errors.data()); // connection set up outside the window
+        std::vector<double> callMs;
+        const double cpuBefore = OwnCpuMs();
+        const ULONGLONG start = GetTickCount64();
+        for (unsigned round = 1; GetTickCount64() - start < kMeasureMs; ++round) {
+            for (int i = 0; i < tags; ++i)
+                V_I4(&values[i]) = static_cast<LONG>(round);
+            LARGE_INTEGER frequency, t0, t1;
+            QueryPerformanceFrequency(&frequency);
+            QueryPerformanceCounter(&t0);
+            callback->OnDataChange(0, 1, S_OK, S_OK, tags, handles.data(), values.data(), qualities.data(),
+                                   times.data(), errors.data());
+            QueryPerformanceCounter(&t1);
+            const double ms = (t1.QuadPart - t0.QuadPart) * 1000.0 / frequency.QuadPart;
+            callMs.push_back(ms);
+            Sleep(ms < 1000 ? static_cast<DWORD>(1000 - ms) : 0);
+        }
+        const double seconds = (GetTickCount64() - start) / 1000.0;
+        const double cpu = (OwnCpuMs() - cpuBefore) / 10.0 / seconds;
+        std::sort(callMs.begin(), callMs.end());
+        std::printf("  floor, a bare sender, %6d items once a second: sender CPU %5.1f %% of one core, "
+                    "one call %.0f ms (median)\n",
+                    tags, cpu, callMs.empty() ? 0.0 : callMs[callMs.size() / 2]);
+        callback->Release();
+    }
+    SetEvent(end);
+    if (child != nullptr) {
+        WaitForSingleObject(child, 10000);
+        CloseHandle(child);
+    }
+    CloseHandle(end);
+    DeleteFileA(fileName.c_str());
+}
+
 } // namespace
 
 // Without arguments every configuration; with "tags period clients" only
-// that one (for profiling a single case).
+// that one (for profiling a single case); with --floor the floor alone.
 int main(int argc, char **argv)
 {
     CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    if (argc == 4 && std::strcmp(argv[1], "--sink") == 0) {
+        const int result = RunSink(argv[2], argv[3]);
+        CoUninitialize();
+        return result;
+    }
     testhost::EndHosts();
     if (!testhost::RegisterAll()) {
         std::printf("registration failed\n");
         return 1;
+    }
+    if (argc == 2 && std::strcmp(argv[1], "--floor") == 0) {
+        MeasureFloor(100000);
+        testhost::UnregisterHost();
+        CoUninitialize();
+        return 0;
     }
     // One idle connection keeps the host alive for the whole run.
     IOPCServer *keeper = nullptr;
@@ -278,6 +410,7 @@ int main(int argc, char **argv)
     Measure(50000, 200, 1);
     Measure(100000, 1000, 1);
     Measure(100000, 1000, 4);
+    MeasureFloor(100000);
 
     const int readTags = 10000;
     testhost::CommandCode("bulk " + std::to_string(readTags) + " 0");
