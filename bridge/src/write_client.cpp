@@ -15,11 +15,10 @@ void WriteClient::WakeUp()
     boost::asio::post(m_io, [this] { SendNext(); });
 }
 
-// One second's pause, then a new socket and a connect attempt.
-void WriteClient::Connect()
+void WriteClient::Connect(bool atOnce)
 {
     m_connected = false;
-    m_pause.expires_after(std::chrono::seconds(1));
+    m_pause.expires_after(atOnce ? std::chrono::seconds(0) : std::chrono::seconds(1));
     m_pause.async_wait([this](const boost::system::error_code &) {
         const unsigned generation = ++m_generation;
         m_socket = std::make_shared<boost::asio::ip::tcp::socket>(m_io);
@@ -34,10 +33,16 @@ void WriteClient::OnConnected(unsigned generation, const boost::system::error_co
     if (generation != m_generation)
         return;
     if (error) {
+        if (m_linkLost && m_receiverGone)
+            m_receiverGone(true);
         Connect();
         return;
     }
     m_connected = true;
+    m_connectedAt = std::chrono::steady_clock::now();
+    if (m_linkLost && m_receiverGone)
+        m_receiverGone(false);
+    m_linkLost = false;
     std::printf("connect server success!\n");
     std::fflush(stdout);
     Read(generation);
@@ -65,10 +70,12 @@ void WriteClient::ConnectionLost(unsigned generation)
     if (generation != m_generation || !m_connected)
         return;
     m_connected = false;
+    m_linkLost = true;
     ++m_generation;
     boost::system::error_code ignored;
     m_socket->close(ignored);
-    Connect();
+    // At once, unless a receiver drops every connection it takes.
+    Connect(std::chrono::steady_clock::now() - m_connectedAt >= std::chrono::seconds(1));
 }
 
 void WriteClient::SendNext()

@@ -7,7 +7,15 @@
 #include "write_frame.h"
 #include "write_queue.h"
 
+#include <atomic>
 #include <string>
+
+namespace {
+
+// The gateway's write receiver is known to be gone (see WriteClient).
+std::atomic<bool> g_receiverGone{false};
+
+} // namespace
 
 CWriteQueue &PendingWrites()
 {
@@ -28,6 +36,10 @@ HRESULT DAKORA_CALL CheckWrite(const char *itemId, const VARIANT *value, void *u
     const CWriteGate *gate = static_cast<const CWriteGate *>(userData);
     if (gate != nullptr && !gate->GatewayPublishes()) {
         OutputDebugStringA("[quenlor] write refused: the gateway does not publish");
+        return E_FAIL;
+    }
+    if (g_receiverGone) {
+        OutputDebugStringA("[quenlor] write refused: the gateway's write receiver is gone");
         return E_FAIL;
     }
     if (gate != nullptr && !gate->SourceReachable(itemId)) {
@@ -63,6 +75,10 @@ void RunWriteForwarding(unsigned short port)
 {
     boost::asio::io_context io;
     WriteClient client(io, PendingWrites(), port);
+    client.OnReceiverGone([](bool gone) {
+        g_receiverGone = gone;
+        OutputDebugStringA(gone ? "[quenlor] the gateway's write receiver is gone" : "[quenlor] write receiver back");
+    });
     PendingWrites().SetWakeUp([&client] { client.WakeUp(); });
     // Writes queued before the client existed go out once it is connected.
     client.WakeUp();

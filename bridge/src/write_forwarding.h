@@ -27,7 +27,9 @@ protected:
 // client's call. userData: the CWriteGate, or null.
 // A write that cannot be carried out is refused at once: E_FAIL while the
 // gateway does not publish (its segment stale or not open: nobody would
-// take the write), while the item's source is unreachable (the gateway
+// take the write), while its write receiver is gone (the connection to it
+// broke and it refuses a new one: a gateway that ended, before its segment
+// goes stale), while the item's source is unreachable (the gateway
 // would drop the write or the platform refuse it) or while the queue to it
 // is full; a value without an exact frame text OPC_E_RANGE when it is too
 // long for a frame, OPC_E_BADTYPE otherwise.

@@ -450,6 +450,29 @@ TEST_F(Tessiva, WritesMadeWhileTheGatewayIsAwayArriveWhenItListens)
     EXPECT_EQ("2", gateway.Frames()[1].value);
 }
 
+TEST_F(Tessiva, WritesAreRefusedOnceTheGatewaysReceiverIsGone)
+{
+    Client client;
+    ASSERT_EQ(S_OK, client.Connect({"Plant.D1.Speed"}));
+    {
+        CFrameListener gateway(kGatewayPort);
+        ASSERT_EQ(S_OK, client.Write("Plant.D1.Speed", "i4", "1"));
+        ASSERT_TRUE(gateway.WaitForFrames(1, 20000));
+    }
+    // The receiver is gone while the snapshot stays fresh (as when the
+    // gateway has just ended): the broken connection tells the bridge, so a
+    // write is refused instead of waiting in the queue for nobody.
+    EXPECT_TRUE(testhost::WaitFor([&] { return client.Write("Plant.D1.Speed", "i4", "2") == E_FAIL; }, 10000));
+    CFrameListener back(kGatewayPort);
+    EXPECT_TRUE(testhost::WaitFor([&] { return client.Write("Plant.D1.Speed", "i4", "3") == S_OK; }, 10000));
+    EXPECT_TRUE(testhost::WaitFor(
+        [&] {
+            const std::vector<WriteFrame> frames = back.Frames();
+            return !frames.empty() && frames.back().value == "3";
+        },
+        20000));
+}
+
 TEST_F(Tessiva, EndsWithItsLastClient)
 {
     HANDLE process = nullptr;
