@@ -81,5 +81,9 @@ private:
 };
 
 // The body as it may appear in the log: the value of every "password" and
-// "sessionid" field replaced by "***".
-std::string MaskSecretFields(const std::string &body);
+// "sessionid" field replaced by "***", and a field longer than
+// kLoggedFieldChars (the selection of a large plant: megabytes with every
+// poll, into a log that is never rotated) cut to that many characters and
+// "...(<n> bytes)".
+const std::size_t kLoggedFieldChars = 512;
+std::string LoggedBody(const std::string &body);

@@ -8,6 +8,8 @@
 // is opened, and when it cannot be, LogPrintf writes nothing.
 bool OpenLog(const std::string &path);
 void CloseLog();
+// True while the log is open (for callers whose message costs to build).
+bool LogIsOn();
 
 // printf-style; the line is "%Y-%m-%d %H:%M:%S", a blank, the message, CR LF.
 void LogPrintf(const char *format, ...)

@@ -9,6 +9,7 @@
 #include "text_encoding.h"
 #include "transfer_failure.h"
 
+#include <algorithm>
 #include <curl/curl.h>
 #include <windows.h>
 
@@ -96,7 +97,8 @@ bool CBasicHttpRequest::Request()
 {
     const DWORD start = GetTickCount();
     Prepare();
-    LogPrintf("post:%s%s, %s", m_host.c_str(), m_path.c_str(), MaskSecretFields(m_body).c_str());
+    if (LogIsOn())
+        LogPrintf("post:%s%s, %s", m_host.c_str(), m_path.c_str(), LoggedBody(m_body).c_str());
 
     std::string reply;
     const int code = HttpPost(Url(), m_body, reply);
@@ -183,17 +185,20 @@ int CBasicHttpRequest::HttpPost(const std::string &url, const std::string &body,
     return code;
 }
 
-std::string MaskSecretFields(const std::string &body)
+std::string LoggedBody(const std::string &body)
 {
     static const std::string kSecretNames[] = {"password=", "sessionid="};
     std::string masked;
     std::string::size_type start = 0;
     for (;;) {
         const std::string::size_type end = body.find('&', start);
-        std::string field = body.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        const std::size_t length = (end == std::string::npos ? body.size() : end) - start;
+        std::string field = body.substr(start, std::min(length, kLoggedFieldChars));
         for (const std::string &name : kSecretNames)
             if (field.compare(0, name.size(), name) == 0)
                 field = name + "***";
+        if (length > kLoggedFieldChars && field.size() == kLoggedFieldChars)
+            field += "...(" + std::to_string(length) + " bytes)";
         masked += field;
         if (end == std::string::npos)
             break;

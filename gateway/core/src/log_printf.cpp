@@ -34,6 +34,11 @@ void CloseLog()
         CloseHandle(previous);
 }
 
+bool LogIsOn()
+{
+    return g_logFile.load() != nullptr;
+}
+
 void LogPrintf(const char *format, ...)
 {
     HANDLE file = g_logFile;

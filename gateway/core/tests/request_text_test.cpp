@@ -112,13 +112,29 @@ TEST(RequestTexts, HostSettingProblemsInOrder)
 
 TEST(RequestTexts, LoggedBodyMasksEveryPasswordAndSessionField)
 {
-    EXPECT_EQ("reqCode=login&account=demo&password=***", MaskSecretFields("reqCode=login&account=demo&password=s3cret"));
-    EXPECT_EQ("password=***&x=1", MaskSecretFields("password=a&x=1"));
-    EXPECT_EQ("reqCode=probe&oldpassword=a", MaskSecretFields("reqCode=probe&oldpassword=a"));
-    EXPECT_EQ("reqCode=queryDeviceTree&sessionid=***", MaskSecretFields("reqCode=queryDeviceTree&sessionid=AB"));
+    EXPECT_EQ("reqCode=login&account=demo&password=***", LoggedBody("reqCode=login&account=demo&password=s3cret"));
+    EXPECT_EQ("password=***&x=1", LoggedBody("password=a&x=1"));
+    EXPECT_EQ("reqCode=probe&oldpassword=a", LoggedBody("reqCode=probe&oldpassword=a"));
+    EXPECT_EQ("reqCode=queryDeviceTree&sessionid=***", LoggedBody("reqCode=queryDeviceTree&sessionid=AB"));
     EXPECT_EQ("reqCode=writeVariantById&sessionid=***&id=D1:V1&value=3",
-              MaskSecretFields("reqCode=writeVariantById&sessionid=9F00&id=D1:V1&value=3"));
-    EXPECT_EQ("", MaskSecretFields(""));
+              LoggedBody("reqCode=writeVariantById&sessionid=9F00&id=D1:V1&value=3"));
+    EXPECT_EQ("", LoggedBody(""));
+}
+
+TEST(RequestTexts, LoggedBodyCutsASelectionOfThousandsOfVariables)
+{
+    std::string selection = ";D1:";
+    for (int v = 0; selection.size() < 20000; ++v)
+        selection += "V" + std::to_string(v) + ",";
+    const std::string field = "variants=" + selection;
+    const std::string logged = LoggedBody("reqCode=queryVariantValueById&sessionid=AB&" + field + "&x=1");
+    EXPECT_EQ("reqCode=queryVariantValueById&sessionid=***&" + field.substr(0, kLoggedFieldChars) + "...(" +
+                  std::to_string(field.size()) + " bytes)&x=1",
+              logged);
+    // A long secret is masked, not cut.
+    EXPECT_EQ("password=***", LoggedBody("password=" + std::string(4000, 'p')));
+    const std::string exact = "x=" + std::string(kLoggedFieldChars - 2, 'a');
+    EXPECT_EQ(exact, LoggedBody(exact));
 }
 
 TEST(AccountsList, ParsingTrimsAndDropsEmptyPieces)
