@@ -5,9 +5,9 @@
 // write-forwarding thread's I/O context, so sends and reconnects never
 // interleave; other threads only hand frames to the queue.
 // A connection that breaks (after a second or more) is tried again at once:
-// a refusal then means the
-// receiver is gone (the gateway ended), which the bridge tells its clients
-// by refusing their writes instead of queueing them for nobody.
+// a refusal then means the receiver is gone (the gateway ended), which the
+// bridge tells its clients by refusing their writes instead of queueing
+// them for nobody.
 #pragma once
 
 #include "write_queue.h"

@@ -19,10 +19,10 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
-#include <fstream>
-#include <sstream>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -296,25 +296,31 @@ void MeasureFloor(int tags)
     HANDLE end = CreateEventA(nullptr, TRUE, FALSE, eventName.c_str());
     HANDLE child = StartChildProcess(ProgramBesideThisOne("opcda_delivery_bench.exe"),
                                      "--sink \"" + fileName + "\" " + eventName);
-    IOPCDataCallback *callback = nullptr;
-    for (int i = 0; i < 300 && callback == nullptr && child != nullptr; ++i) {
-        std::ifstream in(fileName, std::ios::binary);
-        if (!in) {
+    // The child renames the file into place once it is complete.
+    std::ifstream in;
+    for (int i = 0; i < 300 && child != nullptr && !in.is_open(); ++i) {
+        in.open(fileName, std::ios::binary);
+        if (!in.is_open())
             Sleep(100);
-            continue;
-        }
+    }
+    IOPCDataCallback *callback = nullptr;
+    if (in.is_open()) {
         std::stringstream content;
         content << in.rdbuf();
         const std::string bytes = content.str();
         HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, bytes.size());
-        std::memcpy(GlobalLock(block), bytes.data(), bytes.size());
-        GlobalUnlock(block);
         IStream *stream = nullptr;
-        if (SUCCEEDED(CreateStreamOnHGlobal(block, TRUE, &stream))) {
+        if (block != nullptr) {
+            std::memcpy(GlobalLock(block), bytes.data(), bytes.size());
+            GlobalUnlock(block);
+            if (FAILED(CreateStreamOnHGlobal(block, TRUE, &stream)))
+                GlobalFree(block);
+        }
+        if (stream != nullptr) {
             CoUnmarshalInterface(stream, IID_IOPCDataCallback, reinterpret_cast<void **>(&callback));
             stream->Release();
         }
-        break;
+        in.close();
     }
     if (callback == nullptr) {
         std::printf("  floor: the child's sink could not be reached\n");
@@ -329,6 +335,7 @@ void MeasureFloor(int tags)
         for (int i = 0; i < tags; ++i) {
             handles[i] = static_cast<OPCHANDLE>(i);
             V_VT(&values[i]) = VT_I4;
+            V_I4(&values[i]) = 0;
             times[i] = now;
         }
         callback->OnDataChange(0, 1, S_OK, S_OK, tags, handles.data(), values.data(), qualities.data(),

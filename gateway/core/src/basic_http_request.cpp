@@ -194,10 +194,14 @@ std::string LoggedBody(const std::string &body)
         const std::string::size_type end = body.find('&', start);
         const std::size_t length = (end == std::string::npos ? body.size() : end) - start;
         std::string field = body.substr(start, std::min(length, kLoggedFieldChars));
-        for (const std::string &name : kSecretNames)
-            if (field.compare(0, name.size(), name) == 0)
+        bool secret = false;
+        for (const std::string &name : kSecretNames) {
+            if (field.compare(0, name.size(), name) == 0) {
                 field = name + "***";
-        if (length > kLoggedFieldChars && field.size() == kLoggedFieldChars)
+                secret = true;
+            }
+        }
+        if (!secret && length > kLoggedFieldChars)
             field += "...(" + std::to_string(length) + " bytes)";
         masked += field;
         if (end == std::string::npos)
